@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+
+#include <exception>
+
+// A run-time error: a number and an Italian description. Nothing in the program
+// catches it but the one handler in the application object, which reports it and
+// ends the program; the steps done before it stay done.
+class RuntimeError final : public std::exception
+{
+public:
+    enum Number : int {
+        Overflow = 6,
+        TypeMismatch = 13,
+        FileNotFound = 53,
+        DiskFull = 61,
+        PermissionDenied = 70,
+        PathFileAccess = 75,
+        PathNotFound = 76,
+    };
+
+    explicit RuntimeError(int number, QString detail = {});
+
+    int number() const { return m_number; }
+    QString description() const;
+    // The text the error's message box shows.
+    QString message() const;
+    const char *what() const noexcept override { return m_what.constData(); }
+
+    static QString standardDescription(int number);
+
+private:
+    int m_number;
+    QString m_detail;
+    QByteArray m_what;
+};
+
+// 16-bit signed counts: a result outside -32768..32767 is an overflow.
+qint16 checkedAdd16(qint16 a, qint16 b);

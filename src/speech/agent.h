@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+// A character of the agent component: every request returns at once and is carried
+// out later, after the requests issued before it, whoever issued them.
+class AgentCharacter
+{
+public:
+    virtual ~AgentCharacter() = default;
+    virtual void Show() = 0;
+    virtual void MoveTo(int x, int y) = 0;
+    // An animation name the character does not have is a run-time error; names
+    // match without regard to case.
+    virtual void Play(const QString &animation) = 0;
+    virtual void setHeight(int height) = 0;
+    virtual void Speak(const QString &text) = 0;
+};
+
+// The agent component: loads characters by id and hands them out by id.
+class Agent
+{
+public:
+    virtual ~Agent() = default;
+    // Loads the character file; a missing, unreadable or malformed file is a run-time error.
+    virtual void load(const QString &id, const QString &file) = 0;
+    // An id that is not loaded is a run-time error.
+    virtual AgentCharacter &character(const QString &id) = 0;
+};

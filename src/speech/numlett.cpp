@@ -1,0 +1,1 @@
+#include "speech/numlett.h"
