@@ -10,6 +10,7 @@ RuntimeError::RuntimeError(int number, QString detail)
 QString RuntimeError::standardDescription(int number)
 {
     switch (number) {
+    case InvalidArgument: return QStringLiteral("Chiamata di routine o argomento non valido");
     case Overflow: return QStringLiteral("Overflow");
     case TypeMismatch: return QStringLiteral("Tipo non corrispondente");
     case FileNotFound: return QStringLiteral("Impossibile trovare il file");
@@ -17,6 +18,7 @@ QString RuntimeError::standardDescription(int number)
     case PermissionDenied: return QStringLiteral("Autorizzazione negata");
     case PathFileAccess: return QStringLiteral("Errore di accesso al percorso/file");
     case PathNotFound: return QStringLiteral("Impossibile trovare il percorso");
+    case BadFileFormat: return QStringLiteral("Formato di file non valido");
     }
     return QStringLiteral("Errore definito dall'applicazione o dall'oggetto");
 }

@@ -11,6 +11,7 @@ class RuntimeError final : public std::exception
 {
 public:
     enum Number : int {
+        InvalidArgument = 5,
         Overflow = 6,
         TypeMismatch = 13,
         FileNotFound = 53,
@@ -18,6 +19,7 @@ public:
         PermissionDenied = 70,
         PathFileAccess = 75,
         PathNotFound = 76,
+        BadFileFormat = 321,
     };
 
     explicit RuntimeError(int number, QString detail = {});
