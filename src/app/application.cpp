@@ -1,1 +1,49 @@
 #include "app/application.h"
+
+#include "app/dialogs.h"
+#include "app/runtimeerror.h"
+
+#include <QFont>
+#include <QLibraryInfo>
+#include <QStyleFactory>
+#include <QTranslator>
+
+#include <cstdio>
+#include <cstdlib>
+
+void setupApplication(QApplication &app)
+{
+    app.setApplicationName(QStringLiteral("quizzolo"));
+    app.setApplicationDisplayName(QString());
+    app.setDesktopFileName(QStringLiteral("quizzolo"));
+
+    auto *translator = new QTranslator(&app);
+    if (translator->load(QLocale(QLocale::Italian, QLocale::Italy), QStringLiteral("qtbase"),
+                         QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        app.installTranslator(translator);
+
+    if (QStyle *fusion = QStyleFactory::create(QStringLiteral("Fusion")))
+        app.setStyle(fusion);
+
+    // Liberation fonts are metric-compatible with Arial and Times New Roman; these
+    // families have no free twin, so pick the nearest in weight and width.
+    QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
+    QFont::insertSubstitution(QStringLiteral("Arial Black"), QStringLiteral("DejaVu Sans"));
+}
+
+QuizzoloApplication::QuizzoloApplication(int &argc, char **argv)
+    : QApplication(argc, argv)
+{
+}
+
+bool QuizzoloApplication::notify(QObject *receiver, QEvent *event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const RuntimeError &error) {
+        std::fprintf(stderr, "quizzolo: %s\n", error.what());
+        QtDialogs().message(error.message());
+        std::fflush(nullptr);
+        std::_Exit(error.number());
+    }
+}

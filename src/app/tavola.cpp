@@ -1,1 +1,246 @@
 #include "app/tavola.h"
+
+#include "app/dialogs.h"
+#include "app/runtimeerror.h"
+#include "app/widgets.h"
+#include "records/records.h"
+#include "speech/agent.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScreen>
+#include <QTimer>
+
+const QString Tavola::contactAddress = QStringLiteral("quizzolo@example.org");
+
+namespace {
+
+const QString characterId = QStringLiteral("Merlin");
+const QString characterFile = QStringLiteral("C:\\WINDOWS\\msagent\\chars\\Merlin.acs");
+const QString introduction = QStringLiteral(
+    "Allora attenzione, iniziamo la nostra avventura con la tabellina del 2. Io detto e tu "
+    "scrivi il risultato nello spazio sotto di me. Mi raccomando inserisci il risultato e premi "
+    "invio e poi aspetta che io finisca di parlare e premi ancora invio per avere la domanda successiva");
+
+// A record file's content is shown whole unless it is absurdly long.
+constexpr qsizetype longestShownCaption = 4096;
+
+} // namespace
+
+Tavola::Tavola(Agent &agent, Dialogs &dialogs, RandomSource &random, QWidget *parent)
+    : QMainWindow(parent)
+    , m_agent(agent)
+    , m_dialogs(dialogs)
+    , m_random(random)
+{
+    setObjectName(QStringLiteral("Tavola"));
+    setWindowTitle(QString(83, u' ') + QStringLiteral("QUIZZOLO") + QString(31, u' ') + contactAddress
+                   + QString(4, u' '));
+
+    m_surface = new Surface(this);
+    m_surface->setObjectName(QStringLiteral("client"));
+    m_surface->setFixedSize(785, 556);
+    QPalette pal = m_surface->palette();
+    pal.setColor(QPalette::Window, pal.color(QPalette::Button));
+    m_surface->setPalette(pal);
+    setCentralWidget(m_surface);
+
+    buildControls();
+    buildMenu();
+    setFixedSize(sizeHint());
+
+    Text3->installEventFilter(this);
+    connect(cmdNext, &QPushButton::clicked, this, [this] { guarded([this] { nuovaDomanda(); }); });
+    connect(Command3, &QPushButton::clicked, this, [this] { guarded([this] { verifica(); }); });
+    connect(cmdExit1, &QPushButton::clicked, this, [this] { guarded([this] { esci(); }); });
+    connect(Timer1, &QTimer::timeout, this, [this] { guarded([this] { tick(); }); });
+}
+
+Tavola::~Tavola() = default;
+
+void Tavola::load()
+{
+    m_esatte = 0;
+    m_errate = 0;
+
+    const QString nome = m_dialogs.askText(QStringLiteral("Come ti chiami?"));
+    m_dialogs.message(QStringLiteral(" ") + nome + QStringLiteral(" vediamo se sei un vero campione  "));
+
+    setCaption(lblnome1, nome);
+    if (lblnome1->text().isEmpty())
+        setCaption(lblnome1, QStringLiteral("Amico"));
+    Txtnome1->setText(lblnome1->text());
+
+    m_countdown.prepareTotal();
+    lblconto->setText(m_countdown.display());
+    Avviatimer();
+
+    m_dirwin = GetSystemDir();
+    createRecordFiles(m_dirwin);
+    m_recordCaption = Leggifiletxt(m_dirwin + fileRecordPunti);
+    setCaption(lblpunti, m_recordCaption.left(longestShownCaption));
+    setCaption(lblnome, Leggifiletxt(m_dirwin + fileRecordNome).left(longestShownCaption));
+
+    m_agent.load(characterId, characterFile);
+    AgentCharacter &merlin = m_agent.character(characterId);
+    merlin.Show();
+    merlin.MoveTo(250, 175);
+    merlin.Play(QStringLiteral("Announce"));
+    merlin.setHeight(205);
+    merlin.Speak(introduction);
+
+    hideProblem();
+}
+
+void Tavola::Avviatimer()
+{
+    Timer1->start();
+    m_countdown.start();
+}
+
+void Tavola::firstActivation()
+{
+    nuovaDomanda();
+    m_errate = 0;
+    m_esatte = 0;
+    lblconto->setText(QStringLiteral("00.07.00"));
+}
+
+void Tavola::tick()
+{
+    switch (m_countdown.tick(lblconto->text())) {
+    case Countdown::Tick::DisplayExpired:
+        esci();
+        return;
+    case Countdown::Tick::TimeUp:
+        m_dialogs.message(QStringLiteral("Tempo scaduto"));
+        esci();
+        return;
+    case Countdown::Tick::Running:
+        lblconto->setText(m_countdown.display());
+        return;
+    }
+}
+
+void Tavola::esci()
+{
+    // Leaving runs once: the clock stops so no tick starts it again behind its messages.
+    if (m_leaving)
+        return;
+    m_leaving = true;
+    Timer1->stop();
+
+    m_dialogs.message(QStringLiteral("Ciao. Ti aspetto per la prossima sfida "));
+    const double record = readNumber(m_recordCaption);
+    const double punteggio = toNumber(lblScore->text());
+    if (record >= punteggio) {
+        end(0);
+        return;
+    }
+    writeRecord(m_dirwin, lblScore->text(), lblnome1->text());
+    m_dialogs.message(QStringLiteral("Ok ho registrato il tuo record, C A M P I O N E\""));
+    end(0);
+}
+
+void Tavola::end(int status)
+{
+    if (m_ended)
+        return;
+    m_ended = true;
+    Timer1->stop();
+    hide();
+    emit ended(status);
+}
+
+void Tavola::reportError(const RuntimeError &error)
+{
+    Timer1->stop();
+    m_leaving = true;
+    m_dialogs.message(error.message());
+    end(error.number());
+}
+
+void Tavola::guarded(const std::function<void()> &handler)
+{
+    if (m_ended)
+        return;
+    try {
+        handler();
+    } catch (const RuntimeError &error) {
+        reportError(error);
+    }
+}
+
+bool Tavola::event(QEvent *event)
+{
+    if (event->type() == QEvent::WindowActivate && !m_activated) {
+        m_activated = true;
+        guarded([this] { firstActivation(); });
+    } else if (event->type() == QEvent::Show && !m_activated) {
+        // A desktop that does not activate new windows must not leave the game unstarted
+        // (the first tick would then end it): activation comes right after the first show.
+        QTimer::singleShot(0, this, [this] {
+            if (!m_activated && isVisible()) {
+                m_activated = true;
+                guarded([this] { firstActivation(); });
+            }
+        });
+    }
+    return QMainWindow::event(event);
+}
+
+void Tavola::closeEvent(QCloseEvent *event)
+{
+    // The close box ends the program with no farewell and no record.
+    event->accept();
+    if (!m_ended) {
+        m_ended = true;
+        Timer1->stop();
+        emit ended(0);
+    }
+}
+
+bool Tavola::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == Text3 && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        // Only keys that type a character count; Tab moves the focus as usual.
+        if (key->text().isEmpty() || key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)
+            return false;
+        const int code = key->text().at(0).unicode();
+        guarded([this, code] { tastoPremuto(code); });
+        // Enter types nothing into the one-line box; every other character goes in as typed.
+        return code == 13 || m_ended;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void Tavola::setCaption(QLabel *label, const QString &text)
+{
+    label->setText(text);
+    if (label->property("autosize").toBool())
+        label->adjustSize();
+}
+
+void Tavola::hideProblem()
+{
+    lblNum1->hide();
+    lblNum2->hide();
+    Label10->hide();
+}
+
+void Tavola::showProblem()
+{
+    lblNum1->show();
+    Label10->show();
+    lblNum2->show();
+}
+
+void Tavola::enableNext()
+{
+    cmdNext->setEnabled(true);
+    cmdNext->setFocus();
+}

@@ -1,1 +1,36 @@
 #pragma once
+
+#include <QString>
+#include <QStringView>
+
+// The record kept between runs: the best score and its holder's name, each in a file
+// of one line (text, CR LF) in the program's data folder. These functions raise a
+// RuntimeError for a file or folder they cannot use; they never show anything.
+
+// File names, appended to the data folder (which already ends in a separator).
+inline const QString fileRecordPunti = QStringLiteral("/azorpeli.txt");
+inline const QString fileRecordNome = QStringLiteral("/nzorpeli.txt");
+
+// The program's data folder, always ending in "/", created when missing.
+QString GetSystemDir();
+
+// Creates each record file empty when it is missing; an existing one is left as it is.
+// Also finishes (or undoes) a save that was cut short, so the pair read next is whole.
+void createRecordFiles(const QString &dirwin);
+
+// The whole content of a file, line ending included; "" for an empty file.
+QString Leggifiletxt(const QString &nomefile);
+
+// Stores a new record: both files are written aside first, then both replace the old
+// ones. A crash at any point leaves the old pair or the new pair once
+// createRecordFiles() has run again; a failure raises an error and keeps the old pair.
+void writeRecord(const QString &dirwin, const QString &punti, const QString &nome);
+
+// A caption read as a number from its start: spaces, tabs and line feeds are skipped,
+// reading stops at the first character that cannot continue the number, and a caption
+// with no number gives 0. Never fails; a number too large for a double gives infinity.
+double readNumber(QStringView caption);
+
+// A caption converted to a number as a whole (surrounding spaces allowed); anything
+// else raises a type-mismatch error.
+double toNumber(const QString &caption);

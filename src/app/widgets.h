@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QColor>
+#include <QIcon>
+#include <QPushButton>
+#include <QWidget>
+
+#include "drill/question.h"
+
+#include <optional>
+
+// A rectangle or a circle (the shorter side of its box, centred) with a solid fill,
+// an opaque back and a one-pixel border in the window-text colour.
+class Shape final : public QWidget
+{
+public:
+    enum class Kind { Rectangle, Circle };
+    Shape(Kind kind, QColor fill, QColor back, QWidget *parent);
+    Kind kind() const { return m_kind; }
+    QColor fillColour() const { return m_fill; }
+
+protected:
+    void paintEvent(QPaintEvent *) override;
+
+private:
+    Kind m_kind;
+    QColor m_fill;
+    QColor m_back;
+};
+
+// The window's client area. It remembers the gradient painted for the current problem
+// and draws it behind the controls on every repaint until it is cleared.
+class Surface final : public QWidget
+{
+public:
+    explicit Surface(QWidget *parent = nullptr);
+    void paintGradient(const Question &q);
+    void clearDrawing();
+    bool hasDrawing() const { return m_question.has_value(); }
+
+protected:
+    void paintEvent(QPaintEvent *) override;
+
+private:
+    std::optional<Question> m_question;
+};
+
+// A push button that shows its image above its caption, with one image each for its
+// normal, pressed and disabled looks. Enter or Space clicks it when it has the focus.
+class GraphicalButton final : public QPushButton
+{
+public:
+    GraphicalButton(const QString &caption, QWidget *parent);
+    void setImages(const QIcon &normal, const QIcon &pressed, const QIcon &disabled);
+
+protected:
+    void paintEvent(QPaintEvent *) override;
+
+private:
+    QIcon m_normal;
+    QIcon m_pressed;
+    QIcon m_disabled;
+};
