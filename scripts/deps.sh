@@ -6,7 +6,7 @@ set -euo pipefail
 # Build: compiler, CMake, Qt 6 (Widgets, Svg, Multimedia, Test), espeak-ng.
 build_pkgs=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-multimedia-dev libgl-dev libvulkan-dev libxkbcommon-dev
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-multimedia-dev libgl-dev libvulkan-dev libxkbcommon-dev libxcb1-dev
   libespeak-ng-dev
 )
 # Run time: Italian voice data, Qt's Italian translations, the Qt platform plugins, fonts.
