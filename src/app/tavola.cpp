@@ -111,11 +111,15 @@ void Tavola::firstActivation()
 
 void Tavola::tick()
 {
+    if (m_clockStopped)
+        return;
     switch (m_countdown.tick(lblconto->text())) {
     case Countdown::Tick::DisplayExpired:
         esci();
         return;
     case Countdown::Tick::TimeUp:
+        // The clock stops with the game, so no tick repeats this behind the message.
+        stopClock();
         m_dialogs.message(QStringLiteral("Tempo scaduto"));
         esci();
         return;
@@ -131,7 +135,7 @@ void Tavola::esci()
     if (m_leaving)
         return;
     m_leaving = true;
-    Timer1->stop();
+    stopClock();
 
     m_dialogs.message(QStringLiteral("Ciao. Ti aspetto per la prossima sfida "));
     const double record = readNumber(m_recordCaption);
@@ -145,19 +149,25 @@ void Tavola::esci()
     end(0);
 }
 
+void Tavola::stopClock()
+{
+    m_clockStopped = true;
+    Timer1->stop();
+}
+
 void Tavola::end(int status)
 {
     if (m_ended)
         return;
     m_ended = true;
-    Timer1->stop();
+    stopClock();
     hide();
     emit ended(status);
 }
 
 void Tavola::reportError(const RuntimeError &error)
 {
-    Timer1->stop();
+    stopClock();
     m_leaving = true;
     m_dialogs.message(error.message());
     end(error.number());
@@ -198,7 +208,7 @@ void Tavola::closeEvent(QCloseEvent *event)
     event->accept();
     if (!m_ended) {
         m_ended = true;
-        Timer1->stop();
+        stopClock();
         emit ended(0);
     }
 }

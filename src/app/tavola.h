@@ -73,6 +73,7 @@ private:
     void showProblem();
     void enableNext();
     void setCaption(QLabel *label, const QString &text);
+    void stopClock();
     void end(int status);
     // Runs one handler; a run-time error it raises is reported and ends the program.
     void guarded(const std::function<void()> &handler);
@@ -90,6 +91,7 @@ private:
     QString m_recordCaption;
     bool m_activated = false;
     bool m_leaving = false;
+    bool m_clockStopped = false;
     bool m_ended = false;
 
     Surface *m_surface = nullptr;

@@ -96,6 +96,10 @@ struct TavolaFixture
     bool start()
     {
         window->load();
+        return showAndActivate();
+    }
+    bool showAndActivate()
+    {
         window->show();
         window->activateWindow();
         return QTest::qWaitForWindowExposed(window.get()) && QTest::qWaitFor([this] { return posed(); });

@@ -1,0 +1,273 @@
+#include "support/tavolafixture.h"
+
+#include <QtTest>
+
+using namespace Qt::StringLiterals;
+
+// The drill and the clock through the real window: problems, keys, the check,
+// the countdown, and a whole game, with a recording character.
+class TestDrill : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void firstProblemIsPosedOnActivation_data();
+    void firstProblemIsPosedOnActivation();
+    void gradientBandsAreOnScreen();
+    void keys_data();
+    void keys();
+    void verdicts_data();
+    void verdicts();
+    void praiseStepIsReadFromTheScoreCaption();
+    void countsOverflowIsARunTimeError();
+    void clockTicks();
+    void timeUpLeavesOnce();
+    void wholeGame();
+
+private:
+    static QStringList tail(const QStringList &log, qsizetype n) { return log.mid(log.size() - n); }
+};
+
+void TestDrill::firstProblemIsPosedOnActivation_data()
+{
+    QTest::addColumn<int>("tinta");
+    QTest::addColumn<int>("fattore2");
+    QTest::addColumn<QString>("words");
+    QTest::newRow("2 x 1") << 3 << 1 << u"uno"_s;
+    QTest::newRow("2 x 7") << 10 << 7 << u"sette"_s;
+    QTest::newRow("2 x 10") << 1 << 10 << u"dieci"_s;
+}
+
+void TestDrill::firstProblemIsPosedOnActivation()
+{
+    QFETCH(int, tinta);
+    QFETCH(int, fattore2);
+    QFETCH(QString, words);
+    TavolaFixture f;
+    f.random.queue(tinta, fattore2);
+    QVERIFY(f.start());
+
+    QCOMPARE(f.random.reseeds, 1);
+    QCOMPARE(f.window->question().tinta, tinta);
+    QCOMPARE(f.text("Text1"), u"2"_s);
+    QCOMPARE(f.caption("lblNum1"), u"2"_s);
+    QCOMPARE(f.caption("lblNum2"), QString::number(fattore2));
+    QCOMPARE(f.text("Text7"), QString::number(2 * fattore2));
+    QCOMPARE(f.text("Text6"), words);
+    QCOMPARE(f.text("Text3"), u""_s);
+    QCOMPARE(QApplication::focusWidget(), f.get("Text3"));
+    QCOMPARE(f.caption("lblMessage"), u""_s);
+    QCOMPARE(f.caption("lblconto"), u"00.07.00"_s);
+    QCOMPARE(f.window->esatte(), 0);
+    QVERIFY(!f.get("cmdNext")->isEnabled());
+    for (const char *hidden : {"lblNum1", "lblNum2", "Label10"})
+        QVERIFY(!f.get(hidden)->isVisible());
+    // Queued behind the introduction.
+    QCOMPARE(tail(f.agent.log, 7), (QStringList{u"Show"_s, u"MoveTo 250 175"_s, u"Play Greet"_s, u"Height 205"_s,
+                                                u"Speak 2"_s, u"Speak per"_s, u"Speak "_s + words}));
+    QVERIFY(f.agent.log.at(5).startsWith(u"Speak Allora attenzione"_s));
+}
+
+void TestDrill::gradientBandsAreOnScreen()
+{
+    TavolaFixture f;
+    f.random.queue(4, 6);
+    QVERIFY(f.start());
+    QWidget *client = f.window->centralWidget();
+    const QImage shot = client->grab().toImage();
+    const int h = client->height();
+    // The column right of the answer box and under the clock is never covered by a control.
+    for (int i = 70; i < 256; i += 5) {
+        const int y = (2 * i + 1) * h / 512;
+        QCOMPARE(shot.pixelColor(775, y), QColor(40, 80, i));
+    }
+    QCOMPARE(shot.pixelColor(775, h - 1), QColor(40, 80, 255));
+
+    QTest::keyClick(f.get("Text3"), Qt::Key_1);
+    const QImage cleared = client->grab().toImage();
+    QCOMPARE(cleared.pixelColor(775, h / 2), client->palette().color(QPalette::Window));
+}
+
+void TestDrill::keys_data()
+{
+    QTest::addColumn<QList<int>>("keys");
+    QTest::addColumn<QString>("boxText");
+    QTest::addColumn<int>("errate");
+    QTest::addColumn<bool>("problemShown");
+    QTest::newRow("letter goes in and shows the problem") << QList<int>{Qt::Key_A} << u"a"_s << 0 << true;
+    QTest::newRow("backspace shows the problem, submits nothing")
+        << QList<int>{Qt::Key_1, Qt::Key_Backspace} << u""_s << 0 << true;
+    QTest::newRow("arrow keys type nothing and show nothing") << QList<int>{Qt::Key_Left} << u""_s << 0 << false;
+    QTest::newRow("enter on an empty box is a wrong answer") << QList<int>{Qt::Key_Return} << u""_s << 1 << false;
+    QTest::newRow("enter twice counts twice")
+        << QList<int>{Qt::Key_5, Qt::Key_Return, Qt::Key_Return} << u"5"_s << 2 << false;
+}
+
+void TestDrill::keys()
+{
+    QFETCH(QList<int>, keys);
+    QFETCH(QString, boxText);
+    QFETCH(int, errate);
+    QFETCH(bool, problemShown);
+    TavolaFixture f;
+    f.random.queue(2, 7);
+    QVERIFY(f.start());
+    auto *surface = f.window->centralWidget();
+    for (int key : keys)
+        QTest::keyClick(f.get("Text3"), Qt::Key(key)); // the box, even after the focus moved
+    QCOMPARE(f.text("Text3"), boxText);
+    QCOMPARE(f.window->errate(), errate);
+    QCOMPARE(f.caption("lblScore2"), QString::number(errate));
+    for (const char *label : {"lblNum1", "lblNum2", "Label10"})
+        QCOMPARE(f.get(label)->isVisible(), problemShown);
+    if (errate)
+        QCOMPARE(f.caption("lblMessage"), u"Sbagliato!! 14"_s);
+    Q_UNUSED(surface);
+}
+
+void TestDrill::verdicts_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("right");
+    QTest::newRow("exact digits") << u"14"_s << true;
+    QTest::newRow("leading zero") << u"014"_s << false;
+    QTest::newRow("leading space") << u" 14"_s << false;
+    QTest::newRow("trailing space") << u"14 "_s << false;
+    QTest::newRow("words") << u"quattordici"_s << false;
+    QTest::newRow("other digits") << u"41"_s << false;
+}
+
+void TestDrill::verdicts()
+{
+    QFETCH(QString, typed);
+    QFETCH(bool, right);
+    TavolaFixture f;
+    f.random.queue(5, 7);
+    QVERIFY(f.start());
+    f.answer(typed);
+
+    auto *message = f.get<QLabel>("lblMessage");
+    QCOMPARE(message->text(), right ? u"Esatto. Sei forte!!!"_s : u"Sbagliato!! 14"_s);
+    QCOMPARE(message->palette().color(QPalette::WindowText), right ? QColor(0, 0, 255) : QColor(255, 0, 0));
+    QCOMPARE(f.caption("lblScore"), right ? u"1"_s : u"0"_s);
+    QCOMPARE(f.caption("lblScore1"), right ? u"0"_s : u"1"_s);
+    QCOMPARE(f.caption("lblScore2"), u"1"_s);
+    QCOMPARE(f.text("Text3"), typed);
+    QVERIFY(f.get("cmdNext")->isEnabled());
+    QCOMPARE(QApplication::focusWidget(), f.get("cmdNext"));
+    for (const char *hidden : {"lblNum1", "lblNum2", "Label10"})
+        QVERIFY(!f.get(hidden)->isVisible());
+    const QStringList spoken = right ? QStringList{u"Show"_s, u"MoveTo 250 175"_s, u"Height 205"_s,
+                                                   u"Speak Esatto"_s, u"Speak 14"_s}
+                                     : QStringList{u"Show"_s, u"MoveTo 250 175"_s, u"Play Greet"_s,
+                                                   u"Height 205"_s, u"Speak Sbagliato"_s, u"Speak 14"_s};
+    QCOMPARE(tail(f.agent.log, spoken.size()), spoken);
+
+    // Enter on the focused button poses the next problem.
+    f.random.queue(1, 3);
+    f.pressEnterOnFocus();
+    QCOMPARE(f.text("Text7"), u"6"_s);
+    QCOMPARE(f.caption("lblMessage"), u""_s);
+    QCOMPARE(QApplication::focusWidget(), f.get("Text3"));
+    QCOMPARE(tail(f.agent.log, 1), QStringList{u"Speak tre"_s});
+}
+
+void TestDrill::praiseStepIsReadFromTheScoreCaption()
+{
+    TavolaFixture f;
+    f.random.queue(5, 7);
+    QVERIFY(f.start());
+    f.get<QLabel>("lblScore")->setText(u"13"_s);
+    f.answer(u"14"_s);
+    QCOMPARE(tail(f.agent.log, 4),
+             (QStringList{u"Speak Giusto"_s, u"Speak 14"_s, u"Play domagic2"_s, u"Speak Sei in gamba"_s}));
+    // The count itself is the window's, not the caption's.
+    QCOMPARE(f.caption("lblScore"), u"1"_s);
+}
+
+void TestDrill::countsOverflowIsARunTimeError()
+{
+    TavolaFixture f;
+    QVERIFY(f.start());
+    auto *check = f.get<QPushButton>("Command3");
+    for (int i = 0; i < 32767; ++i)
+        f.window->verifica();
+    QCOMPARE(f.caption("lblScore1"), u"32767"_s);
+    QCOMPARE(f.ended->count(), 0);
+    check->click();
+    QCOMPARE(f.ended->count(), 1);
+    QCOMPARE(f.ended->at(0).at(0).toInt(), int(RuntimeError::Overflow));
+    QCOMPARE(f.dialogs.messages.last(), u"Errore di run-time '6':\n\nOverflow"_s);
+    QCOMPARE(f.caption("lblScore1"), u"32767"_s);
+}
+
+void TestDrill::clockTicks()
+{
+    TavolaFixture f;
+    f.window->load();
+    // Before the first activation the display reads "00:00:00": a tick then would end the game.
+    QCOMPARE(f.caption("lblconto"), u"00:00:00"_s);
+    QVERIFY(f.showAndActivate());
+    f.window->tick();
+    QCOMPARE(f.caption("lblconto"), u"00:06:59"_s);
+    QCOMPARE(f.window->countdown().totsecondi(), 419);
+    for (int i = 2; i <= 60; ++i)
+        f.window->tick();
+    QCOMPARE(f.caption("lblconto"), u"00:06:00"_s);
+    f.window->tick();
+    QCOMPARE(f.caption("lblconto"), u"00:05:59"_s);
+    QCOMPARE(f.ended->count(), 0);
+}
+
+void TestDrill::timeUpLeavesOnce()
+{
+    TavolaFixture f;
+    QVERIFY(f.start());
+    f.dialogs.messages.clear();
+    // Ticks keep arriving while the farewell is open: the game is left once.
+    f.dialogs.whileOpen = [&](const QString &) { f.window->tick(); };
+    f.window->countdown().set(0, 0, 30, 0);
+    f.window->tick();
+    QCOMPARE(f.dialogs.messages,
+             (QStringList{u"Tempo scaduto"_s, u"Ciao. Ti aspetto per la prossima sfida "_s}));
+    QCOMPARE(f.ended->count(), 1);
+    QVERIFY(!f.window->findChild<QTimer *>(u"Timer1"_s)->isActive());
+}
+
+void TestDrill::wholeGame()
+{
+    TavolaFixture f;
+    f.dialogs.answer = u"Lucia"_s;
+    f.writeRecord("12\r\n", "Anna\r\n");
+    QVERIFY(f.start());
+    f.dialogs.messages.clear();
+
+    // Seven minutes: an answer every other second, one in five of them wrong.
+    int answers = 0;
+    for (int second = 1; second <= 421 && !f.window->hasEnded(); ++second) {
+        if (second % 2 == 0 && second < 420) {
+            const QString expected = QString::number(2 * f.caption("lblNum2").toInt());
+            f.answer(++answers % 5 == 0 ? expected + u"0"_s : expected);
+            QCOMPARE(f.caption("lblScore2"), QString::number(answers));
+            f.pressEnterOnFocus(); // the next problem
+        }
+        f.window->tick();
+        if (second == 420)
+            QCOMPARE(f.caption("lblconto"), u"00:00:00"_s);
+    }
+    QVERIFY(f.window->hasEnded());
+    const int right = answers - answers / 5;
+    QCOMPARE(f.caption("lblScore"), QString::number(right));
+    QCOMPARE(f.dialogs.messages, (QStringList{u"Ciao. Ti aspetto per la prossima sfida "_s,
+                                              u"Ok ho registrato il tuo record, C A M P I O N E\""_s}));
+    QCOMPARE(f.readFile(u"azorpeli.txt"_s), QByteArray::number(right) + "\r\n");
+    QCOMPARE(f.readFile(u"nzorpeli.txt"_s), QByteArray("Lucia\r\n"));
+    // Praise at the 3rd, 6th, 11th ... right answers, in the order of the game.
+    const QStringList spoken = f.agent.spoken();
+    QVERIFY(spoken.indexOf(u"Sei grande"_s) < spoken.indexOf(u"Sei forte"_s));
+    QVERIFY(spoken.indexOf(u"Sei eccezionale"_s) > spoken.indexOf(u"Sei in gamba"_s));
+    QCOMPARE(spoken.count(u"Lucia"_s), 5); // S = 3, 7, 12, 21, 26
+}
+
+QTEST_MAIN(TestDrill)
+#include "tst_drill.moc"
