@@ -70,6 +70,9 @@ QLabel *label(QWidget *parent, const char *name, const QString &caption, const Q
     }
     l->setAlignment(((flags & Centred) ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop);
     l->setProperty("autosize", bool(flags & AutoSize));
+    // An autosize label always fits its caption, whatever the fonts at hand measure.
+    if (flags & AutoSize)
+        l->resize(l->size().expandedTo(l->sizeHint()));
     l->setVisible(!(flags & Hidden));
     return l;
 }
