@@ -102,6 +102,10 @@ void TestRecords::toNumber_data()
     QTest::newRow("empty is a type mismatch") << u""_s << false << 0.0;
     QTest::newRow("words are a type mismatch") << u"tredici"_s << false << 0.0;
     QTest::newRow("trailing text is a type mismatch") << u"13a"_s << false << 0.0;
+    QTest::newRow("stored line with CR LF") << u"12\r\n"_s << true << 12.0;
+    QTest::newRow("tab and line feed before") << u"\t\n12"_s << true << 12.0;
+    QTest::newRow("carriage return before is a type mismatch, not 0") << u"\r212"_s << false << 0.0;
+    QTest::newRow("form feed before is a type mismatch, not 0") << u"\f5"_s << false << 0.0;
 }
 
 void TestRecords::toNumber()

@@ -218,8 +218,11 @@ double readNumber(QStringView caption)
 
 double toNumber(const QString &caption)
 {
+    // Only the blanks that readNumber skips may come first: any other white space
+    // (CR, VT, FF) would pass the pattern but stop the reading, and turn a number
+    // into 0. Any white space may follow, as the line ending of a stored line.
     static const QRegularExpression whole(
-        QStringLiteral(R"(^\s*[+-]?(\d+\.?\d*|\.\d+)([eEdD][+-]?\d+)?\s*$)"));
+        QStringLiteral(R"(^[ \t\n]*[+-]?(\d+\.?\d*|\.\d+)([eEdD][+-]?\d+)?\s*$)"));
     if (!whole.match(caption).hasMatch())
         throw RuntimeError(RuntimeError::TypeMismatch, caption.left(40));
     return parseC(numberPrefix(caption));
