@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Installs a build into a scratch prefix and checks the desktop integration: the launcher,
+# the icons and the AppStream metainfo are where menus and software centres look for them,
+# pass their validators, and name each other and the program rightly.
+#   install_check.sh <build folder> <project version>
+set -euo pipefail
+build=$1 version=$2
+src=$(cd "$(dirname "$0")/.." && pwd)
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+prefix=$scratch/usr
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+
+if ! cmake --install "$build" --prefix "$prefix" >"$scratch/install.log" 2>&1; then
+  cat "$scratch/install.log" >&2
+  echo "FAIL: cmake --install" >&2
+  exit 1
+fi
+
+desktop=$prefix/share/applications/quizzolo.desktop
+metainfo=$prefix/share/metainfo/quizzolo.metainfo.xml
+svg=$prefix/share/icons/hicolor/scalable/apps/quizzolo.svg
+png=$prefix/share/icons/hicolor/48x48/apps/quizzolo.png
+for f in "$desktop" "$metainfo" "$svg" "$png"; do
+  [ -s "$f" ] || fail "not installed: ${f#"$scratch"/}"
+done
+[ -x "$prefix/bin/quizzolo" ] || fail "not installed or not executable: usr/bin/quizzolo"
+
+# The character file belongs to the characters folder once it is in the source tree.
+if [ -f "$src/resources/chars/Merlin.acs" ]; then
+  grep -qx "$prefix/share/quizzolo/chars/Merlin.acs" "$build/install_manifest.txt" ||
+    fail "the build does not install share/quizzolo/chars/Merlin.acs"
+else
+  echo "NOTE: resources/chars/Merlin.acs is not in the source tree yet; character file not checked"
+fi
+[ "$failures" -eq 0 ] || exit 1
+
+# Validators: any complaint, even a hint, is a failure.
+out=$(desktop-file-validate "$desktop" 2>&1) && [ -z "$out" ] || fail "desktop-file-validate: $out"
+out=$(appstreamcli validate --no-net "$metainfo" 2>&1) || fail "appstreamcli validate: $out"
+
+# The files refer to each other and to the program by name.
+key() { sed -n "s/^$1=//p" "$desktop"; }
+[ "$(key Exec)" = quizzolo ] || fail "Exec is '$(key Exec)', not the installed program quizzolo"
+[ "$(key Icon)" = quizzolo ] || fail "Icon is '$(key Icon)', not the installed icon quizzolo"
+[ -n "$(key 'Name\[it\]')" ] && [ -n "$(key 'Comment\[it\]')" ] || fail "the launcher has no Italian name or comment"
+grep -q '<launchable type="desktop-id">quizzolo.desktop</launchable>' "$metainfo" ||
+  fail "the metainfo does not launch quizzolo.desktop"
+grep -q '<binary>quizzolo</binary>' "$metainfo" || fail "the metainfo does not provide the binary quizzolo"
+newest=$(grep -o '<release version="[^"]*"' "$metainfo" | head -n1 | cut -d'"' -f2)
+[ "$newest" = "$version" ] || fail "the newest release in the metainfo is '$newest', the project is $version"
+grep -q '<content_rating type="oars-1.1"' "$metainfo" || fail "the metainfo has no OARS 1.1 content rating"
+
+# The scalable icon is the artwork itself; the bitmap is a 48x48 rendering of it, not blank.
+cmp -s "$svg" "$src/resources/art/icona.svg" || fail "the scalable icon differs from resources/art/icona.svg"
+read -r w h coverage < <(identify -format '%w %h %[fx:mean.a]\n' "png:$png" 2>/dev/null || echo "? ? 0")
+[ "$w $h" = "48 48" ] || fail "the PNG icon is ${w}x${h}, not 48x48"
+awk -v c="$coverage" 'BEGIN { exit !(c > 0.2) }' || fail "the PNG icon is almost empty (mean alpha $coverage)"
+
+[ "$failures" -eq 0 ] || exit 1
+echo "install: all checks passed"
