@@ -3,9 +3,9 @@
 # and only those that are missing. Runs apt-get as root, or through sudo otherwise.
 set -euo pipefail
 
-# Build: compiler, CMake, Qt 6 (Widgets, Svg, Multimedia, Test), espeak-ng.
+# Build: compiler, CMake, Qt 6 (Widgets, Svg, Multimedia, Test), espeak-ng, the .deb's dependency scan.
 build_pkgs=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config dpkg-dev
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-multimedia-dev libgl-dev libvulkan-dev libxkbcommon-dev libxcb1-dev
   libespeak-ng-dev
 )
@@ -14,10 +14,12 @@ run_pkgs=(
   espeak-ng-data qt6-translations-l10n qt6-qpa-plugins libqt6svg6 libqt6multimedia6
   fonts-liberation fonts-dejavu-core
 )
-# Tests: a virtual X display and input, screenshots, OCR, audio checks, a sound server, fake time.
+# Tests: a virtual X display and input, screenshots, OCR, audio checks, a sound server, fake time,
+# the launcher and metainfo validators.
 test_pkgs=(
   xvfb xauth xdotool x11-utils imagemagick tesseract-ocr sox espeak-ng
   pulseaudio pulseaudio-utils faketime
+  desktop-file-utils appstream
 )
 
 wanted=("${build_pkgs[@]}" "${run_pkgs[@]}")
