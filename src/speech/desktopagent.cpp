@@ -1,1 +1,61 @@
 #include "speech/desktopagent.h"
+
+#include "app/runtimeerror.h"
+#include "speech/characterfile.h"
+#include "speech/desktopcharacter.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+DesktopAgent::DesktopAgent()
+    : DesktopAgent(Options{})
+{
+}
+
+DesktopAgent::DesktopAgent(Options options)
+    : m_options(std::move(options))
+{
+    if (m_options.charactersFolder.isEmpty())
+        m_options.charactersFolder = defaultCharactersFolder();
+}
+
+DesktopAgent::~DesktopAgent() = default;
+
+QString DesktopAgent::defaultCharactersFolder()
+{
+    return QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../share/quizzolo/chars"));
+}
+
+void DesktopAgent::load(const QString &id, const QString &file)
+{
+    for (const auto &entry : m_characters) {
+        if (entry.first.compare(id, Qt::CaseInsensitive) == 0)
+            throw RuntimeError(RuntimeError::InvalidArgument, QStringLiteral("il personaggio \"%1\" è già caricato").arg(id));
+    }
+    const QString path = mapCharacterPath(file, m_options.charactersFolder);
+    if (path.isEmpty())
+        throw RuntimeError(RuntimeError::FileNotFound, file);
+    const CharacterFile character = CharacterFile::read(path);
+    auto desktop = std::make_unique<DesktopCharacter>(
+        character, m_options.silent ? DesktopCharacter::Sound::Silent : DesktopCharacter::Sound::Automatic);
+    m_characters.emplace_back(id, std::move(desktop));
+}
+
+DesktopCharacter &DesktopAgent::desktopCharacter(const QString &id)
+{
+    for (const auto &entry : m_characters) {
+        if (entry.first.compare(id, Qt::CaseInsensitive) == 0)
+            return *entry.second;
+    }
+    throw RuntimeError(RuntimeError::InvalidArgument, QStringLiteral("il personaggio \"%1\" non è caricato").arg(id));
+}
+
+AgentCharacter &DesktopAgent::character(const QString &id)
+{
+    return desktopCharacter(id);
+}
+
+std::unique_ptr<Agent> createDesktopAgent()
+{
+    return std::make_unique<DesktopAgent>();
+}

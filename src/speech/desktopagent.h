@@ -1,1 +1,39 @@
 #pragma once
+
+#include "speech/agent.h"
+
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+class DesktopCharacter;
+
+// The agent component of the desktop: characters come from the program's characters
+// folder, which the fixed character path of the old platform maps to.
+class DesktopAgent final : public Agent
+{
+public:
+    struct Options
+    {
+        QString charactersFolder;   // empty: <executable's folder>/../share/quizzolo/chars
+        bool silent = false;        // speak without sound even when an output exists
+    };
+
+    DesktopAgent();
+    explicit DesktopAgent(Options options);
+    ~DesktopAgent() override;
+
+    void load(const QString &id, const QString &file) override;
+    AgentCharacter &character(const QString &id) override;
+    DesktopCharacter &desktopCharacter(const QString &id);
+
+    static QString defaultCharactersFolder();
+
+private:
+    Options m_options;
+    std::vector<std::pair<QString, std::unique_ptr<DesktopCharacter>>> m_characters;
+};
+
+// The component the program uses.
+std::unique_ptr<Agent> createDesktopAgent();

@@ -1,0 +1,118 @@
+#include "speech/desktopcharacter.h"
+
+#include "app/runtimeerror.h"
+#include "speech/characterwindow.h"
+#include "speech/espeakvoice.h"
+#include "speech/wordballoon.h"
+
+namespace {
+
+constexpr int MaxHeight = 4000;
+
+bool hasWords(const QString &text)
+{
+    for (const QChar c : text) {
+        if (c.isLetterOrNumber())
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+DesktopCharacter::DesktopCharacter(const CharacterFile &character, Sound sound, QObject *parent)
+    : QObject(parent)
+    , m_character(character)
+    , m_queue([this](const AgentRequest &request) { perform(request); })
+    , m_window(std::make_unique<CharacterWindow>(character))
+    , m_balloon(std::make_unique<WordBalloon>())
+    , m_voice(std::make_unique<EspeakVoice>(character.voice, sound == Sound::Silent ? EspeakVoice::Output::Silent
+                                                                                    : EspeakVoice::Output::Automatic))
+{
+    connect(m_window.get(), &CharacterWindow::animationFinished, &m_queue, &RequestQueue::finishCurrent);
+    connect(m_voice.get(), &VoiceEngine::wordReached, this, [this](qsizetype position, qsizetype length) {
+        m_window->wordSpoken();
+        m_balloon->markWord(position, length);
+    });
+    connect(m_voice.get(), &VoiceEngine::finished, this, &DesktopCharacter::speechEnded);
+}
+
+DesktopCharacter::~DesktopCharacter()
+{
+    // Leaving ends everything at once: nothing waiting is carried out, the voice stops.
+    m_queue.clear();
+    m_voice->stop();
+}
+
+void DesktopCharacter::Show()
+{
+    m_queue.enqueue({AgentRequest::Kind::Show});
+}
+
+void DesktopCharacter::MoveTo(int x, int y)
+{
+    m_queue.enqueue({AgentRequest::Kind::MoveTo, x, y});
+}
+
+void DesktopCharacter::Play(const QString &animation)
+{
+    const CharacterAnimation *found = m_character.animation(animation);
+    if (!found) {
+        throw RuntimeError(RuntimeError::InvalidArgument,
+                           QStringLiteral("%1 non ha l'animazione \"%2\"").arg(m_character.name, animation));
+    }
+    m_queue.enqueue({AgentRequest::Kind::Play, 0, 0, found->name});
+}
+
+void DesktopCharacter::setHeight(int height)
+{
+    if (height < 1 || height > MaxHeight)
+        throw RuntimeError(RuntimeError::InvalidArgument, QStringLiteral("altezza %1 fuori misura").arg(height));
+    m_queue.enqueue({AgentRequest::Kind::Height, height});
+}
+
+void DesktopCharacter::Speak(const QString &text)
+{
+    if (hasWords(text))
+        m_voice->prepare(text);
+    m_queue.enqueue({AgentRequest::Kind::Speak, 0, 0, text});
+}
+
+void DesktopCharacter::perform(const AgentRequest &request)
+{
+    switch (request.kind) {
+    case AgentRequest::Kind::Show:
+        m_window->show();
+        m_window->raise();
+        m_queue.finishCurrent();
+        return;
+    case AgentRequest::Kind::MoveTo:
+        m_window->move(request.x, request.y);
+        m_queue.finishCurrent();
+        return;
+    case AgentRequest::Kind::Height:
+        m_window->setCharacterHeight(request.x);
+        m_queue.finishCurrent();
+        return;
+    case AgentRequest::Kind::Play:
+        m_window->play(*m_character.animation(request.text));
+        return;
+    case AgentRequest::Kind::Speak:
+        if (!hasWords(request.text)) {
+            m_queue.finishCurrent();
+            return;
+        }
+        if (m_window->isVisible())
+            m_balloon->say(request.text, m_window->frameGeometry());
+        m_window->startSpeaking();
+        m_voice->say(request.text);
+        return;
+    }
+}
+
+void DesktopCharacter::speechEnded()
+{
+    m_window->stopSpeaking();
+    m_balloon->finishSoon();
+    m_queue.finishCurrent();
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "speech/agent.h"
+#include "speech/characterfile.h"
+#include "speech/requestqueue.h"
+
+#include <QObject>
+
+#include <memory>
+
+class CharacterWindow;
+class EspeakVoice;
+class WordBalloon;
+
+// A loaded character: takes the requests, checks their arguments at once (so an error
+// reaches the caller's handler), and queues them; the queue has them carried out by
+// the character window, the balloon and the voice.
+class DesktopCharacter final : public QObject, public AgentCharacter
+{
+    Q_OBJECT
+
+public:
+    enum class Sound { Automatic, Silent };
+    DesktopCharacter(const CharacterFile &character, Sound sound, QObject *parent = nullptr);
+    ~DesktopCharacter() override;
+
+    void Show() override;
+    void MoveTo(int x, int y) override;
+    void Play(const QString &animation) override;
+    void setHeight(int height) override;
+    void Speak(const QString &text) override;
+
+    // For tests and measurements: the parts at work.
+    RequestQueue &queue() { return m_queue; }
+    CharacterWindow &window() { return *m_window; }
+    WordBalloon &balloon() { return *m_balloon; }
+    EspeakVoice &voice() { return *m_voice; }
+
+private:
+    void perform(const AgentRequest &request);
+    void speechEnded();
+
+    CharacterFile m_character;
+    RequestQueue m_queue;
+    std::unique_ptr<CharacterWindow> m_window;
+    std::unique_ptr<WordBalloon> m_balloon;
+    std::unique_ptr<EspeakVoice> m_voice;
+};

@@ -1,0 +1,221 @@
+#include "speech/espeakvoice.h"
+
+#include <QAudioFormat>
+#include <QAudioSink>
+#include <QMediaDevices>
+
+#include <cstdio>
+
+namespace {
+
+constexpr int TickMs = 15;
+// A device that stops playing must not hold the queue: when its position has not moved
+// for this long, the rest of the utterance counts as heard.
+constexpr qint64 StallGraceMs = 2500;
+// The position of a sound server lags the data by a few milliseconds at the very end.
+constexpr qint64 EndToleranceMs = 20;
+
+void sayOnceSilent(const char *why)
+{
+    static bool said = false;
+    if (said)
+        return;
+    said = true;
+    std::fprintf(stderr, "Quizzolo: %s; il mago parla in silenzio (solo il fumetto)\n", why);
+}
+
+} // namespace
+
+EspeakVoice::EspeakVoice(const VoiceSettings &settings, Output output, QObject *parent)
+    : VoiceEngine(parent)
+    , m_settings(settings)
+    , m_worker(EspeakWorker::shared())
+    , m_cancel(std::make_shared<std::atomic_bool>(false))
+{
+    m_ticker.setTimerType(Qt::PreciseTimer);
+    m_ticker.setInterval(TickMs);
+    connect(&m_ticker, &QTimer::timeout, this, &EspeakVoice::tick);
+
+    if (output == Output::Silent) {
+        m_silent = true;
+    } else {
+        // With no sound server Qt lists no outputs and a sink fails without a signal:
+        // decide here rather than wait for one.
+        m_device = QMediaDevices::defaultAudioOutput();
+        if (m_device.isNull() || QMediaDevices::audioOutputs().isEmpty())
+            goSilent("nessuna uscita audio");
+        else
+            warmUp();
+    }
+}
+
+void EspeakVoice::warmUp()
+{
+    // A sound server takes a second or two to get a process's first stream going; play a
+    // moment of silence now, while the character is still appearing, so the first words
+    // are not late.
+    QAudioFormat format;
+    format.setSampleRate(22050);
+    format.setChannelCount(1);
+    format.setSampleFormat(QAudioFormat::Int16);
+    m_sink = std::make_unique<QAudioSink>(m_device, format);
+    m_buffer.setData(QByteArray(format.bytesForDuration(100'000), '\0'));
+    m_buffer.open(QIODevice::ReadOnly);
+    m_sink->start(&m_buffer);
+}
+
+EspeakVoice::~EspeakVoice()
+{
+    stop();
+}
+
+void EspeakVoice::goSilent(const char *why)
+{
+    m_silent = true;
+    sayOnceSilent(why);
+}
+
+void EspeakVoice::prepare(const QString &text)
+{
+    m_pending.push_back({m_nextId++, text, std::nullopt});
+    request(m_pending.back());
+}
+
+void EspeakVoice::request(Pending &pending)
+{
+    const quint64 id = pending.id;
+    m_worker->synthesize(pending.text, m_settings, m_cancel, this,
+                         [this, id](Utterance utterance) { ready(id, std::move(utterance)); });
+}
+
+void EspeakVoice::say(const QString &text)
+{
+    // Texts are said in the order they were prepared; anything prepared before this
+    // one and not said is dropped.
+    while (!m_pending.empty() && m_pending.front().text != text)
+        m_pending.pop_front();
+    if (m_pending.empty())
+        prepare(text);
+    Pending &pending = m_pending.front();
+    if (pending.utterance) {
+        Utterance utterance = std::move(*pending.utterance);
+        m_pending.pop_front();
+        begin(std::move(utterance));
+    } else {
+        m_sayingId = pending.id;
+    }
+}
+
+void EspeakVoice::ready(quint64 id, Utterance utterance)
+{
+    for (auto it = m_pending.begin(); it != m_pending.end(); ++it) {
+        if (it->id != id)
+            continue;
+        if (id == m_sayingId) {
+            m_sayingId = 0;
+            m_pending.erase(it);
+            begin(std::move(utterance));
+        } else {
+            it->utterance = std::move(utterance);
+        }
+        return;
+    }
+}
+
+void EspeakVoice::begin(Utterance utterance)
+{
+    m_current = std::move(utterance);
+    m_durationMs = m_current.durationMs();
+    m_wordsReported = 0;
+    m_speaking = true;
+    m_playing = false;
+    m_lastConsumed = 0;
+    m_lastPlayedMs = -1;
+    m_lastProgress = 0;
+
+    if (!m_silent && !m_current.pcm.isEmpty()) {
+        QAudioFormat format;
+        format.setSampleRate(m_current.sampleRate);
+        format.setChannelCount(1);
+        format.setSampleFormat(QAudioFormat::Int16);
+        if (!m_sink || m_sink->format() != format) {
+            m_sink = std::make_unique<QAudioSink>(m_device, format);
+            // Enough for the sound server to ride out a busy moment of the UI thread.
+        }
+        m_sink->stop();
+        m_buffer.close();
+        m_buffer.setData(m_current.pcm);
+        m_buffer.open(QIODevice::ReadOnly);
+        m_sink->start(&m_buffer);
+        if (m_sink->error() == QAudio::NoError)
+            m_playing = true;
+        else
+            goSilent("l'uscita audio non si apre");
+    }
+    emit audioStarted();
+    m_clock.start();
+    m_ticker.start();
+    tick();
+}
+
+qint64 EspeakVoice::heardMs()
+{
+    const qint64 elapsed = m_clock.elapsed();
+    if (!m_playing)
+        return elapsed;
+    const qint64 played = m_sink->processedUSecs() / 1000;
+    if (played != m_lastPlayedMs) {
+        m_lastPlayedMs = played;
+        m_lastProgress = elapsed;
+    } else if (elapsed - m_lastProgress > StallGraceMs) {
+        return m_durationMs;
+    }
+    return played;
+}
+
+void EspeakVoice::tick()
+{
+    if (!m_speaking)
+        return;
+    if (m_playing && m_sink->error() != QAudio::NoError && m_sink->error() != QAudio::UnderrunError) {
+        // The device went away mid-sentence: finish the sentence by the clock.
+        m_playing = false;
+        goSilent("l'uscita audio si è interrotta");
+    }
+    const qint64 heard = heardMs();
+    const qsizetype reached = wordsReachedBy(m_current.words, heard);
+    while (m_wordsReported < reached) {
+        const WordMark &word = m_current.words.at(m_wordsReported++);
+        emit wordReached(word.position, word.length);
+        if (!m_speaking)
+            return;
+    }
+    if (heard + (m_playing ? EndToleranceMs : 0) >= m_durationMs)
+        finish();
+}
+
+void EspeakVoice::finish()
+{
+    m_ticker.stop();
+    m_speaking = false;
+    m_lastConsumed = m_buffer.isOpen() ? m_buffer.pos() : 0;
+    if (m_sink)
+        m_sink->stop();
+    m_buffer.close();
+    m_playing = false;
+    emit finished();
+}
+
+void EspeakVoice::stop()
+{
+    m_cancel->store(true);
+    m_cancel = std::make_shared<std::atomic_bool>(false);
+    m_pending.clear();
+    m_sayingId = 0;
+    m_ticker.stop();
+    m_speaking = false;
+    if (m_sink)
+        m_sink->stop();
+    m_buffer.close();
+    m_playing = false;
+}

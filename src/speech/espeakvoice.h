@@ -1,0 +1,80 @@
+#pragma once
+
+#include "speech/characterfile.h"
+#include "speech/espeakworker.h"
+#include "speech/voiceengine.h"
+
+#include <QAudioDevice>
+#include <QBuffer>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <deque>
+#include <memory>
+#include <optional>
+
+class QAudioSink;
+
+// The character's voice: espeak-ng makes the sound on its worker thread, Qt Multimedia
+// plays it from memory, and the words are reported as they are heard. With no audio
+// output the same utterance is paced by the clock alone, so everything else keeps its
+// timing; that is decided once, at construction, from the devices Qt reports.
+class EspeakVoice final : public VoiceEngine
+{
+    Q_OBJECT
+
+public:
+    enum class Output { Automatic, Silent };
+    explicit EspeakVoice(const VoiceSettings &settings, Output output = Output::Automatic, QObject *parent = nullptr);
+    ~EspeakVoice() override;
+
+    void prepare(const QString &text) override;
+    void say(const QString &text) override;
+    void stop() override;
+
+    bool isSilent() const { return m_silent; }
+    // Of the utterance playing or last played: its length and the bytes the sink took.
+    qint64 currentDurationMs() const { return m_durationMs; }
+    qint64 bytesConsumed() const { return m_buffer.isOpen() ? m_buffer.pos() : m_lastConsumed; }
+    qint64 bytesTotal() const { return m_current.pcm.size(); }
+
+private:
+    struct Pending
+    {
+        quint64 id = 0;
+        QString text;
+        std::optional<Utterance> utterance;
+    };
+
+    void warmUp();
+    void request(Pending &pending);
+    void ready(quint64 id, Utterance utterance);
+    void begin(Utterance utterance);
+    void tick();
+    void finish();
+    void goSilent(const char *why);
+    qint64 heardMs();
+
+    VoiceSettings m_settings;
+    std::shared_ptr<EspeakWorker> m_worker;
+    EspeakWorker::Cancel m_cancel;
+    std::deque<Pending> m_pending;
+    quint64 m_nextId = 1;
+    quint64 m_sayingId = 0;          // the text said, waiting for its sound
+
+    bool m_silent = false;
+    QAudioDevice m_device;
+    QBuffer m_buffer;
+    std::unique_ptr<QAudioSink> m_sink;
+    bool m_playing = false;
+
+    Utterance m_current;
+    qint64 m_durationMs = 0;
+    qint64 m_lastConsumed = 0;
+    qsizetype m_wordsReported = 0;
+    qint64 m_lastPlayedMs = -1;
+    qint64 m_lastProgress = 0;
+    bool m_speaking = false;
+    QElapsedTimer m_clock;
+    QTimer m_ticker;
+};

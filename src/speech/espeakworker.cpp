@@ -1,0 +1,183 @@
+#include "speech/espeakworker.h"
+
+#include <QMetaObject>
+
+#include <espeak-ng/speak_lib.h>
+
+#include <cstdio>
+#include <future>
+
+namespace {
+
+// What the synthesis callback fills; reached through the events' user_data.
+struct Collector
+{
+    QByteArray pcm;
+    QList<WordMark> words;
+    QList<qsizetype> codePointStarts;   // UTF-16 index of each code point of the text
+    const std::atomic_bool *cancel = nullptr;
+    const std::atomic_bool *abort = nullptr;
+};
+
+// The text being synthesised: one at a time, on the worker thread only.
+Collector *g_collector = nullptr;
+
+int collect(short *samples, int count, espeak_EVENT *events)
+{
+    Collector *collector = g_collector;
+    if (!collector)
+        return 0;
+    for (espeak_EVENT *event = events; event && event->type != espeakEVENT_LIST_TERMINATED; ++event) {
+        // Zero-length word events come at punctuation: no word is heard there.
+        if (event->type == espeakEVENT_WORD && event->length > 0) {
+            const int first = event->text_position - 1;
+            const int last = first + event->length;
+            const auto &starts = collector->codePointStarts;
+            if (first >= 0 && first + 1 < starts.size()) {
+                const qsizetype begin = starts.at(first);
+                const qsizetype end = last < starts.size() ? starts.at(last) : starts.constLast();
+                collector->words.append({begin, end - begin, event->audio_position});
+            }
+        }
+    }
+    if (samples && count > 0)
+        collector->pcm.append(reinterpret_cast<const char *>(samples), qsizetype(count) * 2);
+    return collector->cancel->load() || collector->abort->load() ? 1 : 0;
+}
+
+// espeak-ng's state outlives any one worker thread; workers never overlap in time.
+int g_sampleRate = 0;
+bool g_initialised = false;
+QString g_voice;
+
+} // namespace
+
+std::shared_ptr<EspeakWorker> EspeakWorker::shared()
+{
+    static std::mutex mutex;
+    static std::weak_ptr<EspeakWorker> current;
+    const std::lock_guard lock(mutex);
+    std::shared_ptr<EspeakWorker> worker = current.lock();
+    if (!worker) {
+        worker.reset(new EspeakWorker);
+        current = worker;
+    }
+    return worker;
+}
+
+EspeakWorker::EspeakWorker()
+    : m_thread([this] { run(); })
+{
+}
+
+EspeakWorker::~EspeakWorker()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stopping = true;
+        m_jobs.clear();
+    }
+    m_abort = true;
+    m_wake.notify_all();
+    m_thread.join();
+}
+
+void EspeakWorker::synthesize(const QString &text, const VoiceSettings &voice, Cancel cancel, QObject *context, Done done)
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_jobs.push_back({text, voice, std::move(cancel), context, std::move(done)});
+    }
+    m_wake.notify_one();
+}
+
+Utterance EspeakWorker::synthesizeNow(const QString &text, const VoiceSettings &voice)
+{
+    auto promise = std::make_shared<std::promise<Utterance>>();
+    std::future<Utterance> result = promise->get_future();
+    {
+        const std::lock_guard lock(m_mutex);
+        m_jobs.push_back({text, voice, nullptr, nullptr, [promise](Utterance u) { promise->set_value(std::move(u)); }});
+    }
+    m_wake.notify_one();
+    return result.get();
+}
+
+void EspeakWorker::run()
+{
+    if (!g_initialised) {
+        g_initialised = true;
+        g_sampleRate = espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 0, nullptr, espeakINITIALIZE_DONT_EXIT);
+        if (g_sampleRate > 0)
+            espeak_SetSynthCallback(collect);
+        else
+            std::fputs("Quizzolo: la sintesi vocale espeak-ng non si avvia\n", stderr);
+    }
+    for (;;) {
+        Job job;
+        {
+            std::unique_lock lock(m_mutex);
+            m_wake.wait(lock, [this] { return m_stopping || !m_jobs.empty(); });
+            if (m_stopping)
+                return;
+            job = std::move(m_jobs.front());
+            m_jobs.pop_front();
+        }
+        if (job.cancel && job.cancel->load())
+            continue;
+        Utterance utterance = synthesizeOnWorker(job);
+        if (!job.done)
+            continue;
+        if (!job.context) {
+            if (!job.cancel)   // a synthesizeNow() caller is waiting
+                job.done(std::move(utterance));
+            continue;
+        }
+        // Runs on the context's thread; dropped if the context is destroyed meanwhile.
+        QMetaObject::invokeMethod(
+            job.context.data(),
+            [done = std::move(job.done), cancel = job.cancel, utterance = std::move(utterance)]() mutable {
+                if (!cancel || !cancel->load())
+                    done(std::move(utterance));
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+Utterance EspeakWorker::synthesizeOnWorker(const Job &job)
+{
+    if (g_sampleRate <= 0)
+        return estimatedUtterance(job.text);
+    if (g_voice != job.voice.language) {
+        if (espeak_SetVoiceByName(job.voice.language.toUtf8().constData()) != EE_OK) {
+            std::fprintf(stderr, "Quizzolo: manca la voce espeak-ng \"%s\"\n", qPrintable(job.voice.language));
+            return estimatedUtterance(job.text);
+        }
+        g_voice = job.voice.language;
+    }
+    espeak_SetParameter(espeakRATE, job.voice.rate, 0);
+    espeak_SetParameter(espeakPITCH, job.voice.pitch, 0);
+    espeak_SetParameter(espeakRANGE, job.voice.range, 0);
+
+    Collector collector;
+    static const std::atomic_bool never = false;
+    collector.cancel = job.cancel ? job.cancel.get() : &never;
+    collector.abort = &m_abort;
+    const QString &text = job.text;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (!text.at(i).isLowSurrogate())
+            collector.codePointStarts.append(i);
+    }
+    collector.codePointStarts.append(text.size());
+    const QByteArray utf8 = text.toUtf8();
+    g_collector = &collector;
+    espeak_Synth(utf8.constData(), size_t(utf8.size()) + 1, 0, POS_CHARACTER, 0, espeakCHARS_UTF8, nullptr, nullptr);
+    g_collector = nullptr;
+
+    Utterance utterance;
+    utterance.text = text;
+    utterance.sampleRate = g_sampleRate;
+    utterance.pcm = std::move(collector.pcm);
+    utterance.words = std::move(collector.words);
+    return utterance;
+}

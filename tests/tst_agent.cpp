@@ -1,0 +1,363 @@
+#include "app/runtimeerror.h"
+#include "speech/characterfile.h"
+#include "speech/characterwindow.h"
+#include "speech/desktopagent.h"
+#include "speech/desktopcharacter.h"
+#include "speech/espeakvoice.h"
+#include "speech/espeakworker.h"
+#include "speech/wordballoon.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString FixedPath = u"C:\\WINDOWS\\msagent\\chars\\Merlin.acs"_s;
+const QString Introduction =
+    u"Allora attenzione, iniziamo la nostra avventura con la tabellina del 2. Io detto e tu scrivi il risultato "
+    "nello spazio sotto di me. Mi raccomando inserisci il risultato e premi invio e poi aspetta che io finisca di "
+    "parlare e premi ancora invio per avere la domanda successiva"_s;
+
+// What the character carried out, in order, with when each request began and ended.
+struct Timeline
+{
+    struct Step
+    {
+        AgentRequest::Kind kind;
+        QString text;
+        qint64 startMs = -1;
+        qint64 endMs = -1;
+    };
+    QList<Step> steps;
+    QElapsedTimer clock;
+
+    explicit Timeline(DesktopCharacter &character)
+    {
+        clock.start();
+        QObject::connect(&character.queue(), &RequestQueue::started, &character.queue(), [this](const AgentRequest &r) {
+            steps.append({r.kind, r.text, clock.elapsed()});
+        });
+        QObject::connect(&character.queue(), &RequestQueue::finished, &character.queue(), [this](const AgentRequest &) {
+            steps.last().endMs = clock.elapsed();
+        });
+    }
+    QStringList texts() const
+    {
+        QStringList out;
+        for (const Step &s : steps)
+            out << s.text;
+        return out;
+    }
+};
+
+std::unique_ptr<DesktopAgent> silentAgent(const QString &folder = {})
+{
+    return std::make_unique<DesktopAgent>(DesktopAgent::Options{folder, true});
+}
+
+} // namespace
+
+class TestAgent : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void loadErrors_data();
+    void loadErrors();
+    void unknownCharacter();
+    void animationNames_data();
+    void animationNames();
+    void callsReturnBeforeWork();
+    void orderAcrossHandlers();
+    void silentSpeechKeepsThePace_data();
+    void silentSpeechKeepsThePace();
+    void animationsTakeTheirTime();
+    void windowFollowsRequests();
+    void leavingEndsAtOnce();
+};
+
+void TestAgent::loadErrors_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("acs");        // written as Merlin.acs in a fresh folder; null = none
+    QTest::addColumn<QByteArray>("svg");        // written as Merlin.svg beside it
+    QTest::addColumn<int>("number");
+
+    QFile shipped(DesktopAgent::defaultCharactersFolder() + u"/Merlin.acs"_s);
+    QVERIFY(shipped.open(QIODevice::ReadOnly));
+    const QByteArray acs = shipped.readAll();
+    QFile artwork(DesktopAgent::defaultCharactersFolder() + u"/Merlin.svg"_s);
+    QVERIFY(artwork.open(QIODevice::ReadOnly));
+    const QByteArray svg = artwork.readAll();
+
+    QTest::newRow("the fixed path loads") << FixedPath << acs << svg << 0;
+    QTest::newRow("a file elsewhere is not found") << u"C:\\Merlin.acs"_s << acs << svg << int(RuntimeError::FileNotFound);
+    QTest::newRow("a local path is not found")
+        << u"/tmp/Merlin.acs"_s << acs << svg << int(RuntimeError::FileNotFound);
+    QTest::newRow("missing character file") << FixedPath << QByteArray() << svg << int(RuntimeError::FileNotFound);
+    QTest::newRow("truncated character file")
+        << FixedPath << acs.left(acs.size() / 2) << svg << int(RuntimeError::BadFileFormat);
+    QTest::newRow("artwork that is not SVG") << FixedPath << acs << QByteArray("GIF89a") << int(RuntimeError::BadFileFormat);
+    QByteArray noMouth = svg;
+    noMouth.replace("id=\"mouth-open\"", "id=\"mouth-gone\"");
+    QTest::newRow("artwork without an element it needs") << FixedPath << acs << noMouth << int(RuntimeError::BadFileFormat);
+}
+
+void TestAgent::loadErrors()
+{
+    QFETCH(QString, file);
+    QFETCH(QByteArray, acs);
+    QFETCH(QByteArray, svg);
+    QFETCH(int, number);
+    QTemporaryDir dir;
+    auto write = [&dir](const QString &name, const QByteArray &data) {
+        QFile f(dir.filePath(name));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(data);
+    };
+    if (!acs.isNull())
+        write(u"Merlin.acs"_s, acs);
+    write(u"Merlin.svg"_s, svg);
+    auto agent = silentAgent(dir.path());
+    try {
+        agent->load(u"Merlin"_s, file);
+        QCOMPARE(0, number);
+        agent->character(u"Merlin"_s);
+    } catch (const RuntimeError &e) {
+        QCOMPARE(e.number(), number);
+        QVERIFY(!e.description().isEmpty());
+        // A failed load leaves no character behind.
+        QVERIFY_THROWS_EXCEPTION(RuntimeError, agent->character(u"Merlin"_s));
+    }
+}
+
+void TestAgent::unknownCharacter()
+{
+    auto agent = silentAgent();
+    try {
+        agent->character(u"Merlin"_s);
+        QFAIL("a character that was never loaded was handed out");
+    } catch (const RuntimeError &e) {
+        QCOMPARE(e.number(), int(RuntimeError::InvalidArgument));
+    }
+    agent->load(u"Merlin"_s, FixedPath);
+    QCOMPARE(&agent->character(u"merlin"_s), &agent->character(u"Merlin"_s));
+    try {
+        agent->character(u"Genie"_s);
+        QFAIL("an unknown id was handed out");
+    } catch (const RuntimeError &e) {
+        QCOMPARE(e.number(), int(RuntimeError::InvalidArgument));
+    }
+    try {
+        agent->load(u"MERLIN"_s, FixedPath);
+        QFAIL("the same id was loaded twice");
+    } catch (const RuntimeError &e) {
+        QCOMPARE(e.number(), int(RuntimeError::InvalidArgument));
+    }
+}
+
+void TestAgent::animationNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("known");
+    for (const char *name : {"Announce", "Greet", "congratulate", "domagic1", "domagic2", "GREET", "DoMagic2"})
+        QTest::newRow(name) << QString::fromLatin1(name) << true;
+    QTest::newRow("an animation it lacks") << u"Fly"_s << false;
+    QTest::newRow("a misspelling") << u"domagic3"_s << false;
+    QTest::newRow("empty") << QString() << false;
+}
+
+void TestAgent::animationNames()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, known);
+    auto agent = silentAgent();
+    agent->load(u"Merlin"_s, FixedPath);
+    DesktopCharacter &merlin = agent->desktopCharacter(u"Merlin"_s);
+    merlin.Show();
+    try {
+        merlin.Play(name);
+        QVERIFY(known);
+    } catch (const RuntimeError &e) {
+        // The error reaches the caller at once, and the request is not queued.
+        QVERIFY(!known);
+        QCOMPARE(e.number(), int(RuntimeError::InvalidArgument));
+        QVERIFY2(e.description().contains(name), qPrintable(e.description()));
+    }
+    QCOMPARE(merlin.queue().waiting(), known ? 2 : 1);
+}
+
+void TestAgent::callsReturnBeforeWork()
+{
+    auto agent = silentAgent();
+    agent->load(u"Merlin"_s, FixedPath);
+    DesktopCharacter &merlin = agent->desktopCharacter(u"Merlin"_s);
+    QSignalSpy started(&merlin.queue(), &RequestQueue::started);
+    const QPoint before = merlin.window().pos();
+    merlin.Show();
+    merlin.MoveTo(250, 175);
+    merlin.Play(u"Announce"_s);
+    merlin.setHeight(205);
+    merlin.Speak(Introduction);
+    QCOMPARE(started.count(), 0);
+    QVERIFY(!merlin.window().isVisible());
+    QCOMPARE(merlin.window().pos(), before);
+    QVERIFY(!merlin.balloon().isVisible());
+    QTRY_VERIFY(merlin.balloon().isVisible());
+    QCOMPARE(started.count(), 5);
+}
+
+void TestAgent::orderAcrossHandlers()
+{
+    auto agent = silentAgent();
+    agent->load(u"Merlin"_s, FixedPath);
+    DesktopCharacter &merlin = agent->desktopCharacter(u"Merlin"_s);
+    Timeline timeline(merlin);
+    QStringList expected;
+    auto issue = [&](const QStringList &words) {
+        AgentCharacter &c = agent->character(u"Merlin"_s);
+        c.Show();
+        c.MoveTo(250, 175);
+        c.Play(u"Greet"_s);
+        c.setHeight(205);
+        expected << QString() << QString() << u"Greet"_s << QString();
+        for (const QString &w : words) {
+            c.Speak(w);
+            expected << w;
+        }
+    };
+    // Start-up, then the first problem on a later event, then a verdict while the
+    // problem is still being said.
+    agent->character(u"Merlin"_s).Speak(u"Allora attenzione, iniziamo"_s);
+    expected << u"Allora attenzione, iniziamo"_s;
+    QTimer::singleShot(0, this, [&] { issue({u"2"_s, u"per"_s, u"sette"_s}); });
+    QTimer::singleShot(10, this, [&] { issue({u"Esatto"_s, u"14"_s}); });
+    QTRY_COMPARE_WITH_TIMEOUT(timeline.steps.size(), expected.size(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(timeline.steps.last().endMs >= 0, 30000);
+    QCOMPARE(timeline.texts(), expected);
+    for (qsizetype i = 1; i < timeline.steps.size(); ++i)
+        QVERIFY2(timeline.steps.at(i).startMs >= timeline.steps.at(i - 1).endMs, qPrintable(timeline.steps.at(i).text));
+}
+
+void TestAgent::silentSpeechKeepsThePace_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("one word") << u"sette"_s;
+    QTest::newRow("a number in digits") << u"14"_s;
+    QTest::newRow("a sentence with accents") << u"Bravo, è giusto! Sei più forte di me."_s;
+    QTest::newRow("the introduction") << Introduction;
+}
+
+void TestAgent::silentSpeechKeepsThePace()
+{
+    QFETCH(QString, text);
+    const CharacterFile file = CharacterFile::read(DesktopAgent::defaultCharactersFolder() + u"/Merlin.acs"_s);
+    const Utterance spoken = EspeakWorker::shared()->synthesizeNow(text, file.voice);
+    QVERIFY(spoken.durationMs() > 0);
+
+    auto agent = silentAgent();
+    agent->load(u"Merlin"_s, FixedPath);
+    DesktopCharacter &merlin = agent->desktopCharacter(u"Merlin"_s);
+    QVERIFY(merlin.voice().isSilent());
+    merlin.Show();
+    Timeline timeline(merlin);
+    QStringList marked;
+    connect(&merlin.voice(), &VoiceEngine::wordReached, this, [&](qsizetype position, qsizetype length) {
+        marked << text.mid(position, length);
+        QCOMPARE(merlin.balloon().markedWord(), text.mid(position, length));
+    });
+    merlin.Speak(text);
+    QTRY_VERIFY_WITH_TIMEOUT(timeline.steps.size() == 2 && timeline.steps.last().endMs >= 0, 60000);
+    const Timeline::Step &step = timeline.steps.last();
+    // Not before the voice would have ended; the upper bound only catches a stall.
+    QVERIFY2(step.endMs - step.startMs >= spoken.durationMs() - 2,
+             qPrintable(u"%1 ms for %2 ms of speech"_s.arg(step.endMs - step.startMs).arg(spoken.durationMs())));
+    QVERIFY(step.endMs - step.startMs < spoken.durationMs() + 5000);
+    QCOMPARE(marked.size(), spoken.words.size());
+    for (const QString &word : std::as_const(marked))
+        QVERIFY2(!word.isEmpty() && !word.contains(u' '), qPrintable(word));
+    QCOMPARE(merlin.balloon().text(), text);
+    QTRY_VERIFY(!merlin.balloon().isVisible());
+}
+
+void TestAgent::animationsTakeTheirTime()
+{
+    const CharacterFile file = CharacterFile::read(DesktopAgent::defaultCharactersFolder() + u"/Merlin.acs"_s);
+    auto agent = silentAgent();
+    agent->load(u"Merlin"_s, FixedPath);
+    DesktopCharacter &merlin = agent->desktopCharacter(u"Merlin"_s);
+    Timeline timeline(merlin);
+    merlin.Show();
+    for (const CharacterAnimation &a : file.animations)
+        merlin.Play(a.name.toLower());
+    QTRY_VERIFY_WITH_TIMEOUT(timeline.steps.size() == 6 && timeline.steps.last().endMs >= 0, 30000);
+    for (qsizetype i = 0; i < file.animations.size(); ++i) {
+        const Timeline::Step &step = timeline.steps.at(i + 1);
+        QCOMPARE(step.text, file.animations.at(i).name);
+        QVERIFY(step.endMs - step.startMs >= file.animations.at(i).durationMs() - 20);
+    }
+    QVERIFY(!merlin.window().isAnimating());
+}
+
+void TestAgent::windowFollowsRequests()
+{
+    auto agent = silentAgent();
+    agent->load(u"Merlin"_s, FixedPath);
+    DesktopCharacter &merlin = agent->desktopCharacter(u"Merlin"_s);
+    AgentCharacter &c = agent->character(u"Merlin"_s);
+    c.Show();
+    c.MoveTo(250, 175);
+    c.setHeight(205);
+    c.Speak(u"due"_s);
+    QTRY_VERIFY(merlin.balloon().isVisible());
+    CharacterWindow &window = merlin.window();
+    QVERIFY(window.isVisible());
+    QCOMPARE(window.pos(), QPoint(250, 175));
+    QCOMPARE(window.height(), 205);
+    QCOMPARE(window.width(), qRound(205 * 170 / 250.0));
+    QVERIFY(window.testAttribute(Qt::WA_ShowWithoutActivating));
+    QVERIFY(window.windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus));
+    QVERIFY(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    // Shaped to the figure: corners of the frame are outside it, the middle inside.
+    if (window.isShaped()) {
+        QVERIFY(!window.mask().contains(QPoint(1, 1)));
+        QVERIFY(window.mask().contains(QPoint(window.width() / 2, window.height() * 3 / 4)));
+    }
+    // The balloon stands beside the character, on the screen.
+    const QRect balloon = merlin.balloon().frameGeometry();
+    QVERIFY(balloon.bottom() <= window.y() + window.height() / 3 || balloon.top() >= window.y() + window.height() / 2);
+    QVERIFY(balloon.right() >= window.x() && balloon.left() <= window.x() + window.width());
+}
+
+void TestAgent::leavingEndsAtOnce()
+{
+    auto agent = silentAgent();
+    agent->load(u"Merlin"_s, FixedPath);
+    DesktopCharacter &merlin = agent->desktopCharacter(u"Merlin"_s);
+    AgentCharacter &c = agent->character(u"Merlin"_s);
+    c.Show();
+    c.Speak(Introduction);
+    for (int i = 0; i < 20; ++i)
+        c.Speak(Introduction + QString::number(i));
+    QSignalSpy words(&merlin.voice(), &VoiceEngine::wordReached);
+    QTRY_VERIFY(words.count() > 0);
+    QElapsedTimer clock;
+    clock.start();
+    agent.reset();
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+    for (QWidget *w : QApplication::topLevelWidgets())
+        QVERIFY(!w->isVisible());
+    QTest::qWait(50);   // nothing queued may still run
+}
+
+QTEST_MAIN(TestAgent)
+#include "tst_agent.moc"
