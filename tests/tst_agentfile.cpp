@@ -105,6 +105,21 @@ void TestAgentFile::malformed_data()
     QTest::newRow("frame on an unknown layer")
         << frame(QJsonObject{{u"ms"_s, 100}, {u"pose"_s, QJsonObject{{u"hat"_s, u"h1"_s}}}});
     QTest::newRow("frame lifted off the screen") << frame(QJsonObject{{u"ms"_s, 100}, {u"lift"_s, 3}});
+    QTest::newRow("animation of more than a minute")
+        << with([](QJsonObject &o) {
+               QJsonArray frames;
+               for (int i = 0; i < 7; ++i)
+                   frames.append(QJsonObject{{u"ms"_s, 10000}});
+               o[u"animations"_s] = QJsonObject{{u"Wave"_s, frames}};
+           });
+    // Within the file size allowed, its frames add up past INT_MAX milliseconds.
+    QTest::newRow("animation whose length would overflow")
+        << with([](QJsonObject &o) {
+               QJsonArray frames;
+               for (int i = 0; i < 214749; ++i)
+                   frames.append(QJsonObject{{u"ms"_s, 10000}});
+               o[u"animations"_s] = QJsonObject{{u"Wave"_s, frames}};
+           });
     QTest::newRow("two animations differing only in case")
         << with([](QJsonObject &o) {
                const QJsonArray frames{QJsonObject{{u"ms"_s, 100}}};

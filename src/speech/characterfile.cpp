@@ -15,6 +15,9 @@
 namespace {
 
 constexpr int MaxFrameMs = 10000;
+// An animation's frames together; it also keeps durationMs() far from int overflow
+// however many frames an 8 MB file holds.
+constexpr int MaxAnimationMs = 60000;
 constexpr int MaxFileBytes = 8 * 1024 * 1024;
 
 [[noreturn]] void malformed(const QString &fileName, const QString &what)
@@ -188,6 +191,7 @@ CharacterFile CharacterFile::parse(const QByteArray &json, const QString &folder
         if (!it.value().isArray() || it.value().toArray().isEmpty())
             malformed(fileName, where + QStringLiteral(": mancano i fotogrammi"));
         const QJsonArray frames = it.value().toArray();
+        int totalMs = 0;
         for (qsizetype i = 0; i < frames.size(); ++i) {
             const QString frameWhere = QStringLiteral("%1, fotogramma %2").arg(where).arg(i + 1);
             if (!frames.at(i).isObject())
@@ -202,6 +206,9 @@ CharacterFile CharacterFile::parse(const QByteArray &json, const QString &folder
             frame.lift = boundedReal(object, QStringLiteral("lift"), -0.5, 0.5, fileName, frameWhere);
             frame.tilt = boundedReal(object, QStringLiteral("tilt"), -45, 45, fileName, frameWhere);
             animation.frames.append(frame);
+            totalMs += frame.durationMs;
+            if (totalMs > MaxAnimationMs)
+                malformed(fileName, where + QStringLiteral(": dura più di %1 secondi").arg(MaxAnimationMs / 1000));
         }
         character.animations.append(animation);
     }
