@@ -157,7 +157,6 @@ void TestTavola::designTexts()
     QCOMPARE(timer->interval(), 1000);
     QVERIFY(!timer->isActive());
     QVERIFY(f.window->findChild<QWidget *>(u"Agent1"_s));
-    QVERIFY(!f.get<QLabel>("Image1")->pixmap().isNull());
 }
 
 void TestTavola::focusAndTabOrder()
@@ -258,6 +257,8 @@ void TestTavola::startupEffectsInOrder()
     f.window->load();
     QCOMPARE(f.readFile(u"azorpeli.txt"_s), QByteArray());
     QCOMPARE(f.readFile(u"nzorpeli.txt"_s), QByteArray());
+    QVERIFY(!f.get<QLabel>("Image1")->pixmap().isNull());
+    QVERIFY(!f.window->windowIcon().isNull());
     QCOMPARE(f.caption("lblpunti"), u""_s);
     QCOMPARE(f.caption("lblnome"), u""_s);
     QCOMPARE(f.window->dirwin(), f.dataDir());

@@ -122,7 +122,6 @@ QCursor svgCursor(const QString &file, QSize size, QPoint hotSpot, qreal ratio)
 void Tavola::buildControls()
 {
     QWidget *w = m_surface;
-    const qreal ratio = devicePixelRatioF();
 
     // Backgrounds: the score panel, the clock's two circles, the frame of the answer box.
     shape(w, "Shape4", Shape::Kind::Rectangle, twips(0, 0, 3375, 4455), QColor(0, 192, 192),
@@ -139,7 +138,6 @@ void Tavola::buildControls()
     auto *image1 = new QLabel(w);
     image1->setObjectName(QStringLiteral("Image1"));
     image1->setGeometry(twips(9885, 120, 480, 480));
-    image1->setPixmap(renderSvg(QStringLiteral(":/art/sveglia.svg"), QSize(32, 32), ratio));
     image1->setToolTip(QStringLiteral("Clicca sotto di me per impostare il Timer"));
     image1->setAccessibleName(QStringLiteral("Sveglia"));
     image1->setCursor(Qt::ArrowCursor);
@@ -187,9 +185,6 @@ void Tavola::buildControls()
     // Verdict.
     lblMessage = label(w, "lblMessage", QStringLiteral("io"), twips(6360, 2040, 1305, 1275),
                        makeFont(sans, 24, true, true), {QColor(255, 0, 0), {}}, Transparent | Centred | AutoSize);
-    const QCursor iconPointer =
-        svgCursor(QStringLiteral(":/art/puntatore-icona.svg"), QSize(16, 16), QPoint(8, 8), ratio);
-    lblMessage->setCursor(iconPointer);
 
     // The problem (top row).
     lblNum2 = label(w, "lblNum2", QString(), twips(7560, 0, 345, 1185), makeFont(arial, 48, true),
@@ -230,22 +225,16 @@ void Tavola::buildControls()
     cmdNext->setObjectName(QStringLiteral("cmdNext"));
     cmdNext->setGeometry(twips(3120, 6360, 1815, 855));
     cmdNext->setFont(buttonFont);
-    cmdNext->setImages(svgIcon(QStringLiteral(":/art/faccia-sorriso.svg")),
-                       svgIcon(QStringLiteral(":/art/faccia-seria.svg")),
-                       svgIcon(QStringLiteral(":/art/faccia-bocca-aperta.svg")));
     QPalette nextFace = cmdNext->palette();
     nextFace.setColor(QPalette::Button, QColor(255, 128, 255));
     cmdNext->setPalette(nextFace);
     cmdNext->setToolTip(QStringLiteral("Usa il tasto Return(invio) per l'esercizio successivo"));
-    cmdNext->setCursor(iconPointer);
     cmdNext->setEnabled(false);
 
     cmdExit1 = new GraphicalButton(QStringLiteral("E&xit"), w);
     cmdExit1->setObjectName(QStringLiteral("cmdExit1"));
     cmdExit1->setGeometry(twips(8160, 6360, 1815, 855));
     cmdExit1->setFont(buttonFont);
-    const QIcon exitSign = svgIcon(QStringLiteral(":/art/uscita.svg"));
-    cmdExit1->setImages(exitSign, exitSign, exitSign);
     QPalette exitFace = cmdExit1->palette();
     exitFace.setColor(QPalette::Button, QColor(0, 192, 192));
     cmdExit1->setPalette(exitFace);
@@ -292,6 +281,25 @@ void Tavola::buildControls()
     setTabOrder(Text6, Text7);
     setTabOrder(Text7, Txtnome1);
     cmdExit1->setFocus();
+}
+
+// The images and mouse pointers, drawn from their SVG files. They come after the name
+// dialog, so nothing slow stands between starting the program and its first question.
+void Tavola::loadArtwork()
+{
+    const qreal ratio = devicePixelRatioF();
+    findChild<QLabel *>(QStringLiteral("Image1"))
+        ->setPixmap(renderSvg(QStringLiteral(":/art/sveglia.svg"), QSize(32, 32), ratio));
+
+    const QCursor iconPointer =
+        svgCursor(QStringLiteral(":/art/puntatore-icona.svg"), QSize(16, 16), QPoint(8, 8), ratio);
+    lblMessage->setCursor(iconPointer);
+    cmdNext->setCursor(iconPointer);
+    cmdNext->setImages(svgIcon(QStringLiteral(":/art/faccia-sorriso.svg")),
+                       svgIcon(QStringLiteral(":/art/faccia-seria.svg")),
+                       svgIcon(QStringLiteral(":/art/faccia-bocca-aperta.svg")));
+    const QIcon exitSign = svgIcon(QStringLiteral(":/art/uscita.svg"));
+    cmdExit1->setImages(exitSign, exitSign, exitSign);
 
     setWindowIcon(QIcon(QStringLiteral(":/art/icona.svg")));
     setCursor(svgCursor(QStringLiteral(":/art/puntatore-mago.svg"), QSize(48, 48), QPoint(0, 0), ratio));

@@ -68,6 +68,7 @@ void Tavola::load()
 
     const QString nome = m_dialogs.askText(QStringLiteral("Come ti chiami?"));
     m_dialogs.message(QStringLiteral(" ") + nome + QStringLiteral(" vediamo se sei un vero campione  "));
+    loadArtwork();
 
     setCaption(lblnome1, nome);
     if (lblnome1->text().isEmpty())

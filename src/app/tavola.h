@@ -68,6 +68,7 @@ protected:
 private:
     void buildControls();
     void buildMenu();
+    void loadArtwork();
     void Avviatimer();
     void hideProblem();
     void showProblem();
