@@ -1,0 +1,280 @@
+// Kills the saving of a record (SIGKILL) at every point between two file operations,
+// and at random moments of back-to-back saves, then runs what start-up runs and checks
+// that the two record files hold the whole old record or the whole new one.
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString puntiFile = u"azorpeli.txt"_s;
+const QString nomeFile = u"nzorpeli.txt"_s;
+
+struct Pair
+{
+    QByteArray punti;
+    QByteArray nome;
+    bool operator==(const Pair &) const = default;
+};
+
+Pair stored(const QString &punti, const QString &nome)
+{
+    return {punti.toLocal8Bit() + "\r\n", nome.toLocal8Bit() + "\r\n"};
+}
+
+char *describe(const Pair &pair)
+{
+    return QTest::toString(QByteArray("punti=") + pair.punti.toPercentEncoding() + " nome="
+                           + pair.nome.toPercentEncoding());
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Pair)
+
+class TestCrash : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanupTestCase();
+    void killedSaveLeavesOldOrNewPair_data();
+    void killedSaveLeavesOldOrNewPair();
+    void killsDuringBackToBackSaves();
+
+private:
+    struct Run
+    {
+        QProcess::ExitStatus status = QProcess::NormalExit;
+        int code = 0;
+        QByteArray out;
+        QByteArray err;
+    };
+    Run run(const QStringList &args, qint64 killAt = 0, bool noTmpfile = false, qint64 *operations = nullptr);
+    void putPair(const QString &dir, const Pair &pair);
+    Pair readPair(const QString &dir);
+    // Names left in the folder besides the two record files; prepared copies fail the
+    // test, other temporary files are counted.
+    bool onlyRecordFiles(const QString &dir);
+    void copyFolder(const QString &from, const QString &to);
+
+    std::unique_ptr<QTemporaryDir> m_tmp;
+    QString m_watched;  // the folder the shim watches; each case works inside it
+    int m_kills = 0;
+    int m_litter = 0;
+};
+
+void TestCrash::init()
+{
+    m_tmp = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_tmp->isValid());
+    m_watched = m_tmp->path() + u"/quizzolo"_s;
+    QVERIFY(QDir().mkpath(m_watched));
+}
+
+void TestCrash::cleanupTestCase()
+{
+    qInfo("%d kills survived; %d temporary files left behind by killed saves", m_kills, m_litter);
+}
+
+TestCrash::Run TestCrash::run(const QStringList &args, qint64 killAt, bool noTmpfile, qint64 *operations)
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    const QString countFile = m_tmp->path() + u"/operations"_s;
+    QFile::remove(countFile);
+    if (killAt > 0 || noTmpfile || operations) {
+        env.insert(u"LD_PRELOAD"_s, QStringLiteral(KILLSHIM_LIBRARY));
+        env.insert(u"KILLSHIM_DIR"_s, m_watched);
+        env.insert(u"KILLSHIM_AT"_s, QString::number(killAt));
+        env.insert(u"KILLSHIM_COUNT"_s, countFile);
+        if (noTmpfile)
+            env.insert(u"KILLSHIM_NO_TMPFILE"_s, u"1"_s);
+    }
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(CRASH_WRITER), args);
+    Run result;
+    if (!process.waitForFinished(30000)) {
+        process.kill();
+        process.waitForFinished();
+        result.status = QProcess::CrashExit;
+        result.code = -1;
+        return result;
+    }
+    result.status = process.exitStatus();
+    result.code = process.exitCode();
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    if (operations) {
+        QFile count(countFile);
+        *operations = count.open(QIODevice::ReadOnly) ? count.readAll().trimmed().toLongLong() : -1;
+    }
+    return result;
+}
+
+void TestCrash::putPair(const QString &dir, const Pair &pair)
+{
+    QDir(dir).removeRecursively();
+    QDir().mkpath(dir);
+    for (const auto &[name, content] : {std::pair{puntiFile, pair.punti}, std::pair{nomeFile, pair.nome}}) {
+        QFile file(dir + u'/' + name);
+        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+            qFatal("cannot write %s", qPrintable(file.fileName()));
+    }
+}
+
+Pair TestCrash::readPair(const QString &dir)
+{
+    auto content = [&](const QString &name) {
+        QFile file(dir + u'/' + name);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<mancante>");
+    };
+    return {content(puntiFile), content(nomeFile)};
+}
+
+bool TestCrash::onlyRecordFiles(const QString &dir)
+{
+    const QStringList names = QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    for (const QString &name : names) {
+        if (name == puntiFile || name == nomeFile)
+            continue;
+        if (name.endsWith(u".nuovo"_s)) {
+            qWarning("prepared copy left after recovery: %s", qPrintable(name));
+            return false;
+        }
+        ++m_litter;
+        QFile::remove(dir + u'/' + name);
+    }
+    return true;
+}
+
+void TestCrash::copyFolder(const QString &from, const QString &to)
+{
+    QDir(to).removeRecursively();
+    QDir().mkpath(to);
+    for (const QString &name : QDir(from).entryList(QDir::Files | QDir::Hidden))
+        QFile::copy(from + u'/' + name, to + u'/' + name);
+}
+
+void TestCrash::killedSaveLeavesOldOrNewPair_data()
+{
+    QTest::addColumn<Pair>("before");
+    QTest::addColumn<QString>("punti");
+    QTest::addColumn<QString>("nome");
+    QTest::addColumn<bool>("noTmpfile");
+
+    QTest::newRow("record beats a record") << stored(u"3"_s, u"Anna"_s) << u"5"_s << u"Luca"_s << false;
+    QTest::newRow("first record over the empty files") << Pair{} << u"1"_s << u"Amico"_s << false;
+    QTest::newRow("accented name longer than the old one")
+        << stored(u"12"_s, u"Zoë"_s) << u"13"_s << u"Maria Lucìa dell'Àquila"_s << false;
+    QTest::newRow("file system without unnamed temporary files")
+        << stored(u"3"_s, u"Anna"_s) << u"5"_s << u"Luca"_s << true;
+}
+
+// For every K: kill the save before its K-th file operation, then kill the recovery
+// that follows before each of its own operations, and finally let a recovery finish.
+void TestCrash::killedSaveLeavesOldOrNewPair()
+{
+    QFETCH(Pair, before);
+    QFETCH(QString, punti);
+    QFETCH(QString, nome);
+    QFETCH(bool, noTmpfile);
+    const Pair after = stored(punti, nome);
+    const QString dir = m_watched + u"/dati"_s;
+    const QString snapshot = m_tmp->path() + u"/istantanea"_s;
+    const QStringList save{u"save"_s, dir, punti, nome};
+    const QStringList recover{u"recover"_s, dir};
+
+    putPair(dir, before);
+    qint64 operations = 0;
+    Run whole = run(save, 0, noTmpfile, &operations);
+    QCOMPARE(whole.status, QProcess::NormalExit);
+    QVERIFY2(whole.code == 0, whole.err.constData());
+    QVERIFY2(readPair(dir) == after, describe(readPair(dir)));
+    QVERIFY2(operations > 0, "the preload library saw no file operation");
+
+    for (qint64 k = 1; k <= operations; ++k) {
+        const QByteArray where = "save killed before operation " + QByteArray::number(k);
+        putPair(dir, before);
+        Run killed = run(save, k, noTmpfile);
+        QVERIFY2(killed.status == QProcess::CrashExit, where.constData());
+        ++m_kills;
+        copyFolder(dir, snapshot);
+
+        qint64 recoverySteps = 0;
+        Run counting = run(recover, 0, noTmpfile, &recoverySteps);
+        QVERIFY2(counting.status == QProcess::NormalExit && counting.code == 0, (where + counting.err).constData());
+        const Pair recovered = readPair(dir);
+        QVERIFY2(recovered == before || recovered == after, (where + ": " + describe(recovered)).constData());
+        QVERIFY2(onlyRecordFiles(dir), where.constData());
+
+        for (qint64 j = 1; j <= recoverySteps; ++j) {
+            const QByteArray twice = where + ", recovery killed before operation " + QByteArray::number(j);
+            copyFolder(snapshot, dir);
+            Run killedAgain = run(recover, j, noTmpfile);
+            QVERIFY2(killedAgain.status == QProcess::CrashExit, twice.constData());
+            ++m_kills;
+            Run finished = run(recover);
+            QVERIFY2(finished.status == QProcess::NormalExit && finished.code == 0, (twice + finished.err).constData());
+            const Pair pair = readPair(dir);
+            QVERIFY2(pair == recovered, (twice + ": " + describe(pair)).constData());
+            QVERIFY2(onlyRecordFiles(dir), twice.constData());
+        }
+    }
+}
+
+// Saves run back to back (save i stores "i" and "Nome i") and are killed after a random
+// delay, hundreds of times; after the recovery the pair is one that was being saved.
+void TestCrash::killsDuringBackToBackSaves()
+{
+    const QString dir = m_watched + u"/dati"_s;
+    putPair(dir, stored(u"0"_s, u"Nome 0"_s));
+    const int rounds = qEnvironmentVariableIntValue("CRASH_ROUNDS") > 0 ? qEnvironmentVariableIntValue("CRASH_ROUNDS")
+                                                                          : 300;
+    QRandomGenerator random(20240611);
+    int landedInSaves = 0;
+    for (int round = 0; round < rounds; ++round) {
+        QProcess saver;
+        saver.start(QStringLiteral(CRASH_WRITER), {u"saves"_s, dir, u"1000000"_s});
+        QVERIFY(saver.waitForStarted());
+        // Wait for the first save so that the kill lands among saves, not in start-up.
+        QVERIFY(saver.waitForReadyRead(10000));
+        QTest::qSleep(random.bounded(1, 40));
+        ::kill(pid_t(saver.processId()), SIGKILL);
+        QVERIFY(saver.waitForFinished(10000));
+        QCOMPARE(saver.exitStatus(), QProcess::CrashExit);
+        ++m_kills;
+
+        int lastSaved = 0;
+        for (const QByteArray &line : saver.readAllStandardOutput().split('\n')) {
+            if (line.startsWith("saved "))
+                lastSaved = line.mid(6).toInt();
+        }
+        QVERIFY(lastSaved >= 1);
+
+        Run recovery = run({u"recover"_s, dir});
+        QVERIFY2(recovery.status == QProcess::NormalExit && recovery.code == 0, recovery.err.constData());
+        const Pair pair = readPair(dir);
+        const Pair done = stored(QString::number(lastSaved), u"Nome %1"_s.arg(lastSaved));
+        const Pair next = stored(QString::number(lastSaved + 1), u"Nome %1"_s.arg(lastSaved + 1));
+        const QByteArray where = "round " + QByteArray::number(round) + ", last save finished "
+                                 + QByteArray::number(lastSaved) + ": ";
+        QVERIFY2(pair == done || pair == next, (where + describe(pair)).constData());
+        QVERIFY2(onlyRecordFiles(dir), where.constData());
+        if (pair == next)
+            ++landedInSaves;
+    }
+    qInfo("%d random kills; %d of them after the new pair was in place but before the save returned",
+          rounds, landedInSaves);
+}
+
+QTEST_GUILESS_MAIN(TestCrash)
+#include "tst_crash.moc"
