@@ -278,8 +278,9 @@ void TestAgent::silentSpeechKeepsThePace()
     merlin.Speak(text);
     QTRY_VERIFY_WITH_TIMEOUT(timeline.steps.size() == 2 && timeline.steps.last().endMs >= 0, 60000);
     const Timeline::Step &step = timeline.steps.last();
-    // Not before the voice would have ended; the upper bound only catches a stall.
-    QVERIFY2(step.endMs - step.startMs >= spoken.durationMs() - 2,
+    // Not before the voice would have ended (espeak-ng's length of a text varies by a few
+    // milliseconds from one synthesis to the next); the upper bound only catches a stall.
+    QVERIFY2(step.endMs - step.startMs >= spoken.durationMs() * 97 / 100,
              qPrintable(u"%1 ms for %2 ms of speech"_s.arg(step.endMs - step.startMs).arg(spoken.durationMs())));
     QVERIFY(step.endMs - step.startMs < spoken.durationMs() + 5000);
     QCOMPARE(marked.size(), spoken.words.size());

@@ -77,7 +77,7 @@ void EspeakVoice::goSilent(const char *why)
 
 void EspeakVoice::prepare(const QString &text)
 {
-    m_pending.push_back({m_nextId++, text, std::nullopt});
+    m_pending.push_back({m_nextId++, text, {}, false});
     request(m_pending.back());
 }
 
@@ -85,7 +85,7 @@ void EspeakVoice::request(Pending &pending)
 {
     const quint64 id = pending.id;
     m_worker->synthesize(pending.text, m_settings, m_cancel, this,
-                         [this, id](Utterance utterance) { ready(id, std::move(utterance)); });
+                         [this, id](Utterance part, bool complete) { ready(id, std::move(part), complete); });
 }
 
 void EspeakVoice::say(const QString &text)
@@ -97,35 +97,50 @@ void EspeakVoice::say(const QString &text)
     if (m_pending.empty())
         prepare(text);
     Pending &pending = m_pending.front();
-    if (pending.utterance) {
-        Utterance utterance = std::move(*pending.utterance);
+    if (!pending.utterance.pcm.isEmpty() || pending.complete) {
+        Pending ready = std::move(pending);
         m_pending.pop_front();
-        begin(std::move(utterance));
+        begin(std::move(ready));
     } else {
         m_sayingId = pending.id;
     }
 }
 
-void EspeakVoice::ready(quint64 id, Utterance utterance)
+void EspeakVoice::ready(quint64 id, Utterance part, bool complete)
 {
+    if (id == m_currentId && m_speaking) {
+        // More of the utterance being heard: the sink reads on from the same buffer.
+        if (m_playing)
+            m_buffer.buffer().append(part.pcm);
+        m_current.pcm += part.pcm;
+        m_current.words += part.words;
+        m_currentComplete = complete;
+        return;
+    }
     for (auto it = m_pending.begin(); it != m_pending.end(); ++it) {
         if (it->id != id)
             continue;
+        it->utterance.text = part.text;
+        it->utterance.sampleRate = part.sampleRate;
+        it->utterance.silentMs = part.silentMs;
+        it->utterance.pcm += part.pcm;
+        it->utterance.words += part.words;
+        it->complete = complete;
         if (id == m_sayingId) {
             m_sayingId = 0;
+            Pending ready = std::move(*it);
             m_pending.erase(it);
-            begin(std::move(utterance));
-        } else {
-            it->utterance = std::move(utterance);
+            begin(std::move(ready));
         }
         return;
     }
 }
 
-void EspeakVoice::begin(Utterance utterance)
+void EspeakVoice::begin(Pending pending)
 {
-    m_current = std::move(utterance);
-    m_durationMs = m_current.durationMs();
+    m_current = std::move(pending.utterance);
+    m_currentId = pending.id;
+    m_currentComplete = pending.complete;
     m_wordsReported = 0;
     m_speaking = true;
     m_playing = false;
@@ -168,7 +183,7 @@ qint64 EspeakVoice::heardMs()
         m_lastPlayedMs = played;
         m_lastProgress = elapsed;
     } else if (elapsed - m_lastProgress > StallGraceMs) {
-        return m_durationMs;
+        return m_current.durationMs();
     }
     return played;
 }
@@ -190,7 +205,7 @@ void EspeakVoice::tick()
         if (!m_speaking)
             return;
     }
-    if (heard + (m_playing ? EndToleranceMs : 0) >= m_durationMs)
+    if (m_currentComplete && heard + (m_playing ? EndToleranceMs : 0) >= m_current.durationMs())
         finish();
 }
 
@@ -198,6 +213,7 @@ void EspeakVoice::finish()
 {
     m_ticker.stop();
     m_speaking = false;
+    m_currentId = 0;
     m_lastConsumed = m_buffer.isOpen() ? m_buffer.pos() : 0;
     if (m_sink)
         m_sink->stop();
@@ -212,6 +228,7 @@ void EspeakVoice::stop()
     m_cancel = std::make_shared<std::atomic_bool>(false);
     m_pending.clear();
     m_sayingId = 0;
+    m_currentId = 0;
     m_ticker.stop();
     m_speaking = false;
     if (m_sink)

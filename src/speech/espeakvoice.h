@@ -11,7 +11,6 @@
 
 #include <deque>
 #include <memory>
-#include <optional>
 
 class QAudioSink;
 
@@ -34,7 +33,7 @@ public:
 
     bool isSilent() const { return m_silent; }
     // Of the utterance playing or last played: its length and the bytes the sink took.
-    qint64 currentDurationMs() const { return m_durationMs; }
+    qint64 currentDurationMs() const { return m_current.durationMs(); }
     qint64 bytesConsumed() const { return m_buffer.isOpen() ? m_buffer.pos() : m_lastConsumed; }
     qint64 bytesTotal() const { return m_current.pcm.size(); }
 
@@ -43,13 +42,14 @@ private:
     {
         quint64 id = 0;
         QString text;
-        std::optional<Utterance> utterance;
+        Utterance utterance;   // as much as has been made
+        bool complete = false;
     };
 
     void warmUp();
     void request(Pending &pending);
-    void ready(quint64 id, Utterance utterance);
-    void begin(Utterance utterance);
+    void ready(quint64 id, Utterance part, bool complete);
+    void begin(Pending pending);
     void tick();
     void finish();
     void goSilent(const char *why);
@@ -69,7 +69,8 @@ private:
     bool m_playing = false;
 
     Utterance m_current;
-    qint64 m_durationMs = 0;
+    quint64 m_currentId = 0;
+    bool m_currentComplete = false;
     qint64 m_lastConsumed = 0;
     qsizetype m_wordsReported = 0;
     qint64 m_lastPlayedMs = -1;

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <future>
+#include <utility>
 
 namespace {
 
@@ -17,6 +18,11 @@ struct Collector
     QList<qsizetype> codePointStarts;   // UTF-16 index of each code point of the text
     const std::atomic_bool *cancel = nullptr;
     const std::atomic_bool *abort = nullptr;
+    // Hands over what has been collected so far; called with the first sound, then
+    // every few seconds of it, so playing can start before a long text is finished.
+    std::function<void()> flush;
+    bool flushed = false;
+    qsizetype flushBytes = 0;
 };
 
 // The text being synthesised: one at a time, on the worker thread only.
@@ -42,8 +48,14 @@ int collect(short *samples, int count, espeak_EVENT *events)
     }
     if (samples && count > 0)
         collector->pcm.append(reinterpret_cast<const char *>(samples), qsizetype(count) * 2);
+    if (collector->flush && !collector->pcm.isEmpty() && (!collector->flushed || collector->pcm.size() >= collector->flushBytes)) {
+        collector->flushed = true;
+        collector->flush();
+    }
     return collector->cancel->load() || collector->abort->load() ? 1 : 0;
 }
+
+constexpr int FlushSeconds = 2;
 
 // espeak-ng's state outlives any one worker thread; workers never overlap in time.
 int g_sampleRate = 0;
@@ -97,7 +109,16 @@ Utterance EspeakWorker::synthesizeNow(const QString &text, const VoiceSettings &
     std::future<Utterance> result = promise->get_future();
     {
         const std::lock_guard lock(m_mutex);
-        m_jobs.push_back({text, voice, nullptr, nullptr, [promise](Utterance u) { promise->set_value(std::move(u)); }});
+        auto whole = std::make_shared<Utterance>();
+        m_jobs.push_back({text, voice, nullptr, nullptr, [promise, whole](Utterance part, bool complete) {
+                              whole->text = part.text;
+                              whole->sampleRate = part.sampleRate;
+                              whole->silentMs = part.silentMs;
+                              whole->pcm += part.pcm;
+                              whole->words += part.words;
+                              if (complete)
+                                  promise->set_value(std::move(*whole));
+                          }});
     }
     m_wake.notify_one();
     return result.get();
@@ -125,33 +146,40 @@ void EspeakWorker::run()
         }
         if (job.cancel && job.cancel->load())
             continue;
-        Utterance utterance = synthesizeOnWorker(job);
-        if (!job.done)
-            continue;
-        if (!job.context) {
-            if (!job.cancel)   // a synthesizeNow() caller is waiting
-                job.done(std::move(utterance));
-            continue;
-        }
-        // Runs on the context's thread; dropped if the context is destroyed meanwhile.
-        QMetaObject::invokeMethod(
-            job.context.data(),
-            [done = std::move(job.done), cancel = job.cancel, utterance = std::move(utterance)]() mutable {
-                if (!cancel || !cancel->load())
-                    done(std::move(utterance));
-            },
-            Qt::QueuedConnection);
+        synthesizeOnWorker(job);
     }
 }
 
-Utterance EspeakWorker::synthesizeOnWorker(const Job &job)
+void EspeakWorker::deliver(const Job &job, Utterance part, bool complete)
 {
-    if (g_sampleRate <= 0)
-        return estimatedUtterance(job.text);
+    if (!job.cancel) {   // a synthesizeNow() caller is waiting
+        job.done(std::move(part), complete);
+        return;
+    }
+    const QPointer<QObject> context = job.context;
+    if (!context || job.cancel->load())
+        return;
+    // Runs on the context's thread; dropped if the context is destroyed meanwhile.
+    QMetaObject::invokeMethod(
+        context.data(),
+        [done = job.done, cancel = job.cancel, part = std::move(part), complete]() mutable {
+            if (!cancel->load())
+                done(std::move(part), complete);
+        },
+        Qt::QueuedConnection);
+}
+
+void EspeakWorker::synthesizeOnWorker(const Job &job)
+{
+    if (g_sampleRate <= 0) {
+        deliver(job, estimatedUtterance(job.text), true);
+        return;
+    }
     if (g_voice != job.voice.language) {
         if (espeak_SetVoiceByName(job.voice.language.toUtf8().constData()) != EE_OK) {
             std::fprintf(stderr, "Quizzolo: manca la voce espeak-ng \"%s\"\n", qPrintable(job.voice.language));
-            return estimatedUtterance(job.text);
+            deliver(job, estimatedUtterance(job.text), true);
+            return;
         }
         g_voice = job.voice.language;
     }
@@ -169,15 +197,19 @@ Utterance EspeakWorker::synthesizeOnWorker(const Job &job)
             collector.codePointStarts.append(i);
     }
     collector.codePointStarts.append(text.size());
+    collector.flushBytes = qsizetype(g_sampleRate) * 2 * FlushSeconds;
+    auto flush = [&](bool complete) {
+        Utterance part;
+        part.text = text;
+        part.sampleRate = g_sampleRate;
+        part.pcm = std::exchange(collector.pcm, {});
+        part.words = std::exchange(collector.words, {});
+        deliver(job, std::move(part), complete);
+    };
+    collector.flush = [&flush] { flush(false); };
     const QByteArray utf8 = text.toUtf8();
     g_collector = &collector;
     espeak_Synth(utf8.constData(), size_t(utf8.size()) + 1, 0, POS_CHARACTER, 0, espeakCHARS_UTF8, nullptr, nullptr);
     g_collector = nullptr;
-
-    Utterance utterance;
-    utterance.text = text;
-    utterance.sampleRate = g_sampleRate;
-    utterance.pcm = std::move(collector.pcm);
-    utterance.words = std::move(collector.words);
-    return utterance;
+    flush(true);
 }

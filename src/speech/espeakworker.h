@@ -22,13 +22,15 @@ class EspeakWorker final
 {
 public:
     using Cancel = std::shared_ptr<std::atomic_bool>;
-    using Done = std::function<void(Utterance)>;
+    // Receives the utterance in parts, in order: sound and words as they are made, the
+    // last part with complete set.
+    using Done = std::function<void(Utterance part, bool complete)>;
 
     static std::shared_ptr<EspeakWorker> shared();
     ~EspeakWorker();
 
-    // Queues a text; `done` later runs on `context`'s thread, unless context has gone or
-    // `cancel` was set, in which case a synthesis under way is cut short too.
+    // Queues a text; `done` later runs on `context`'s thread for each part, unless context
+    // has gone or `cancel` was set, in which case a synthesis under way is cut short too.
     void synthesize(const QString &text, const VoiceSettings &voice, Cancel cancel, QObject *context, Done done);
     // Waits for the result: for tests and measurements, never for the UI thread.
     Utterance synthesizeNow(const QString &text, const VoiceSettings &voice);
@@ -45,7 +47,8 @@ private:
 
     EspeakWorker();
     void run();
-    Utterance synthesizeOnWorker(const Job &job);
+    void synthesizeOnWorker(const Job &job);
+    void deliver(const Job &job, Utterance part, bool complete);
 
     std::mutex m_mutex;
     std::condition_variable m_wake;
