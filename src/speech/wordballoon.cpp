@@ -118,7 +118,8 @@ void WordBalloon::place(const QRect &anchor)
     int x = anchor.center().x() - width() / 3;
     x = qBound(area.left(), x, qMax(area.left(), area.right() - width()));
     const int y = m_tailDown ? anchor.top() - height() + 4 : anchor.bottom() - 4;
-    m_tailX = qBound(Padding + 4, anchor.center().x() - x, width() - Padding - 20);
+    // A balloon for one short word is narrower than the tail's usual range.
+    m_tailX = qBound(Padding + 4, anchor.center().x() - x, qMax(Padding + 4, width() - Padding - 20));
     move(x, y);
     setMask(QRegion(outline().toFillPolygon().toPolygon()));
     update();
