@@ -29,10 +29,10 @@ Pair stored(const QString &punti, const QString &nome)
     return {punti.toLocal8Bit() + "\r\n", nome.toLocal8Bit() + "\r\n"};
 }
 
-char *describe(const Pair &pair)
+// A byte array, not QTest::toString's new[] string: QVERIFY2 never frees its message.
+QByteArray describe(const Pair &pair)
 {
-    return QTest::toString(QByteArray("punti=") + pair.punti.toPercentEncoding() + " nome="
-                           + pair.nome.toPercentEncoding());
+    return "punti=" + pair.punti.toPercentEncoding() + " nome=" + pair.nome.toPercentEncoding();
 }
 
 } // namespace
@@ -198,7 +198,7 @@ void TestCrash::killedSaveLeavesOldOrNewPair()
     Run whole = run(save, 0, noTmpfile, &operations);
     QCOMPARE(whole.status, QProcess::NormalExit);
     QVERIFY2(whole.code == 0, whole.err.constData());
-    QVERIFY2(readPair(dir) == after, describe(readPair(dir)));
+    QVERIFY2(readPair(dir) == after, describe(readPair(dir)).constData());
     QVERIFY2(operations > 0, "the preload library saw no file operation");
 
     for (qint64 k = 1; k <= operations; ++k) {
