@@ -15,11 +15,12 @@ run_pkgs=(
   fonts-liberation fonts-dejavu-core
 )
 # Tests: a virtual X display and input, screenshots, OCR, audio checks, a sound server, fake time,
-# the launcher and metainfo validators.
+# the launcher and metainfo validators, clang with libFuzzer and the sanitizer runtimes.
 test_pkgs=(
   xvfb xauth xdotool x11-utils imagemagick tesseract-ocr sox espeak-ng
   pulseaudio pulseaudio-utils faketime
   desktop-file-utils appstream
+  clang libclang-rt-14-dev
 )
 
 wanted=("${build_pkgs[@]}" "${run_pkgs[@]}")
