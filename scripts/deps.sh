@@ -21,6 +21,7 @@ test_pkgs=(
   pulseaudio pulseaudio-utils faketime
   desktop-file-utils appstream
   clang libclang-rt-14-dev
+  dbus-daemon python3-pyatspi python3-xlib  # end to end: a D-Bus session, a screen reader's client, an X client
 )
 
 wanted=("${build_pkgs[@]}" "${run_pkgs[@]}")

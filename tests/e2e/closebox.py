@@ -1,0 +1,39 @@
+#!/usr/bin/python3
+"""The window's close box ends the game at once: exit status 0, no message, and the record
+files untouched even though the score beat the record."""
+
+import sys
+
+from driver import check, check_equal, main, write_record
+
+STORED = (b"1\r\n", b"Giulia\r\n")
+
+
+def closebox(desktop, args):
+    data = args.artifacts / "data"
+    write_record(data, *STORED)
+    game = desktop.launch(args.binary, data)
+    window = game.start_game("Lucia")
+    check_equal(game.value("Punti del record"), "1\r\n", "record score shown")
+    game.play(True)
+    game.next_problem()
+    game.play(True)
+    check_equal(game.value("Risposte esatte"), "2", "score before closing")
+
+    # What a window manager sends when the close box is clicked.
+    desktop.close_request(window)
+
+    def ended_quietly():
+        if game.running():
+            check(not game.message_boxes(), f"a message box came up: {game.message_boxes()}")
+            return False
+        return True
+    desktop.wait("the program to end", ended_quietly)
+    check_equal(game.wait_exit(), 0, "exit status after the close box")
+    check_equal(game.record_files(), STORED, "record files after the close box")
+    check_equal(sorted(p.name for p in (data / "quizzolo").iterdir()), ["azorpeli.txt", "nzorpeli.txt"],
+                "files in the data folder")
+
+
+if __name__ == "__main__":
+    sys.exit(main(closebox))

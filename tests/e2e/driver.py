@@ -1,0 +1,794 @@
+#!/usr/bin/python3
+"""Drives the real Quizzolo program as a child and a screen reader would.
+
+Each scenario gets a private X display (Xvfb), a private D-Bus session with its own
+accessibility bus, and a private data folder. Keys go in as real X input (xdotool, through
+XTEST) into the window that has the X focus; everything the test checks is read back
+through AT-SPI, the screen reader's view of the program, or from the record files on disk.
+Every process started here is ended again by its process id, even when a step fails;
+a failing scenario leaves a screenshot, the accessibility tree and the program's output
+in its artifacts folder.
+
+The scenario scripts beside this file (play.py, timeout.py, ...) call main() with one
+function that receives a Desktop.
+"""
+
+import argparse
+import ctypes
+import os
+import random
+import select
+import shutil
+import signal
+import subprocess
+import sys
+import time
+import traceback
+from pathlib import Path
+
+# How long one thing may take to appear on screen. Generous: the machine may be slow and busy.
+TIMEOUT = 30.0
+POLL = 0.03
+
+FAREWELL = "Ciao. Ti aspetto per la prossima sfida "
+RECORD_SAVED = 'Ok ho registrato il tuo record, C A M P I O N E"'
+TIME_UP = "Tempo scaduto"
+RIGHT = "Esatto. Sei forte!!!"
+WRONG = "Sbagliato!! "
+NAME_PROMPT = "Come ti chiami?"
+TITLE = "Quizzolo"
+
+FAKETIME_LIB = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
+
+_libc = ctypes.CDLL(None, use_errno=True)
+_PR_SET_PDEATHSIG = 1
+_PR_SET_CHILD_SUBREAPER = 36
+
+
+class Failure(AssertionError):
+    """What the program showed or did differs from what the scenario expects."""
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def check_equal(actual, expected, what):
+    if actual != expected:
+        raise Failure(f"{what}: expected {expected!r}, got {actual!r}")
+
+
+def greeting(name):
+    return " " + name + " vediamo se sei un vero campione  "
+
+
+def _die_with_parent():
+    # Children must not outlive a driver that is killed outright (a ctest timeout).
+    _libc.prctl(_PR_SET_PDEATHSIG, signal.SIGKILL)
+
+
+def _process_table():
+    """Parent of every process: {pid: ppid}."""
+    table = {}
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/stat") as f:
+                stat = f.read()
+        except OSError:
+            continue
+        # The command name may hold spaces and parentheses: the fields follow the last ')'.
+        fields = stat[stat.rindex(")") + 2:].split()
+        table[int(entry)] = int(fields[1])
+    return table
+
+
+def descendants(root):
+    table = _process_table()
+    children = {}
+    for pid, ppid in table.items():
+        children.setdefault(ppid, []).append(pid)
+    found, todo = [], [root]
+    while todo:
+        for child in children.get(todo.pop(), []):
+            found.append(child)
+            todo.append(child)
+    return found
+
+
+def _alive(pid):
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            return f.read().rsplit(")", 1)[1].split()[0] != "Z"
+    except OSError:
+        return False
+
+
+def _reap(pid):
+    try:
+        os.waitpid(pid, os.WNOHANG)
+    except ChildProcessError:
+        pass
+
+
+def end_processes(pids, grace=5.0):
+    """SIGTERM, a grace period, then SIGKILL for whatever is left; reaps our own children."""
+    pids = [p for p in pids if p != os.getpid()]
+    for pid in pids:
+        try:
+            os.kill(pid, signal.SIGTERM)
+        except ProcessLookupError:
+            pass
+    deadline = time.monotonic() + grace
+    while time.monotonic() < deadline:
+        for pid in pids:
+            _reap(pid)
+        if not any(_alive(p) for p in pids):
+            return
+        time.sleep(0.05)
+    for pid in pids:
+        if _alive(pid):
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+    time.sleep(0.1)
+    for pid in pids:
+        _reap(pid)
+
+
+def wait_for(what, probe, timeout=TIMEOUT, interval=POLL, pump=None, transient=()):
+    """Calls probe until it returns something true, and returns that.
+
+    Errors of the kinds in transient count as "not yet" (an accessible object that vanished
+    while being read); any other error ends the wait at once.
+    """
+    deadline = time.monotonic() + timeout
+    last_error = None
+    while True:
+        if pump:
+            pump()
+        try:
+            value = probe()
+            if value:
+                return value
+        except transient as error:
+            last_error = error
+        if time.monotonic() > deadline:
+            detail = f" (last error: {last_error!r})" if last_error else ""
+            raise Failure(f"timed out after {timeout:.0f} s waiting for {what}{detail}")
+        time.sleep(interval)
+
+
+class Desktop:
+    """An X display, a D-Bus session and the accessibility registry, private to one scenario."""
+
+    def __init__(self, artifacts, screen="1280x1024"):
+        self.artifacts = Path(artifacts)
+        self.artifacts.mkdir(parents=True, exist_ok=True)
+        self.screen = screen
+        self.display = None
+        self.env = None
+        self.runs = []
+        self.events = []
+        self._pyatspi = None
+        self._x = None
+
+    # --- start and stop -----------------------------------------------------------
+
+    def __enter__(self):
+        try:
+            self._start_x()
+            self._start_bus()
+            self._start_accessibility()
+        except BaseException:
+            self.close()
+            raise
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def close(self):
+        for run in self.runs:
+            run.stop()
+        if self._x is not None:
+            self._x.close()
+            self._x = None
+        end_processes(descendants(os.getpid()))
+
+    def _spawn(self, argv, log, **kwargs):
+        out = open(self.artifacts / log, "ab")
+        try:
+            return subprocess.Popen(argv, stdout=kwargs.pop("stdout", out), stderr=out,
+                                    stdin=subprocess.DEVNULL, preexec_fn=_die_with_parent, **kwargs)
+        finally:
+            out.close()
+
+    @staticmethod
+    def _read_line(fd, timeout, what):
+        ready, _, _ = select.select([fd], [], [], timeout)
+        if not ready:
+            raise Failure(f"{what} did not answer within {timeout:.0f} s")
+        data = b""
+        while not data.endswith(b"\n"):
+            chunk = os.read(fd, 256)
+            if not chunk:
+                break
+            data += chunk
+        return data.decode().strip()
+
+    def _start_x(self):
+        # A display number far from the usual ones; Xvfb refuses one that is taken.
+        for _ in range(30):
+            number = random.randrange(200, 900)
+            if Path(f"/tmp/.X{number}-lock").exists() or Path(f"/tmp/.X11-unix/X{number}").exists():
+                continue
+            read_end, write_end = os.pipe()
+            xvfb = self._spawn(["Xvfb", f":{number}", "-screen", "0", f"{self.screen}x24",
+                                "-nolisten", "tcp", "-noreset", "-displayfd", str(write_end)],
+                               "xvfb.log", pass_fds=(write_end,))
+            os.close(write_end)
+            try:
+                line = self._read_line(read_end, TIMEOUT, "Xvfb")
+            finally:
+                os.close(read_end)
+            if line:
+                self.display = f":{line}"
+                return
+            xvfb.wait()
+        raise Failure("no free X display")
+
+    def _start_bus(self):
+        bus = self._spawn(["dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=1"],
+                          "dbus.log", stdout=subprocess.PIPE)
+        address = self._read_line(bus.stdout.fileno(), TIMEOUT, "dbus-daemon")
+        check(address, "dbus-daemon gave no address")
+
+        runtime = self.artifacts / "runtime"
+        runtime.mkdir(mode=0o700, exist_ok=True)
+        env = {k: v for k, v in os.environ.items()
+               if k not in ("AT_SPI_BUS_ADDRESS", "WAYLAND_DISPLAY", "SESSION_MANAGER", "PULSE_SERVER")}
+        env.update(DISPLAY=self.display, DBUS_SESSION_BUS_ADDRESS=address, XDG_RUNTIME_DIR=str(runtime),
+                   XDG_SESSION_TYPE="x11")
+        self.env = env
+        # The AT-SPI client library in this process talks to the same session.
+        os.environ.clear()
+        os.environ.update(env)
+
+    def _start_accessibility(self):
+        # Imported only now: the client library binds to the session bus named in the environment.
+        import pyatspi
+        from gi.repository import GLib
+
+        self._pyatspi = pyatspi
+        self._glib = GLib
+        # Asking for the desktop starts the accessibility bus and the registry, so the program
+        # finds them as soon as it starts.
+        wait_for("the accessibility registry", lambda: pyatspi.Registry.getDesktop(0) is not None)
+        pyatspi.Registry.registerEventListener(self._on_event, "object:property-change:accessible-name",
+                                               "object:state-changed:showing", "object:state-changed:focused")
+
+    def _on_event(self, event):
+        # The name is read now, while pumping: a screen reader hears the change as it comes.
+        try:
+            source = event.source
+            self.events.append((time.monotonic(), event.type, source.getRoleName(), source.description,
+                                source.name, event.detail1))
+        except Exception:  # noqa: BLE001 - the object may already be gone
+            pass
+
+    def pump(self):
+        context = self._glib.MainContext.default()
+        while context.pending():
+            context.iteration(False)
+
+    @property
+    def atspi(self):
+        return self._pyatspi
+
+    def wait(self, what, probe, timeout=TIMEOUT):
+        return wait_for(what, probe, timeout, pump=self.pump, transient=(self._glib.Error,))
+
+    # --- X ------------------------------------------------------------------------
+
+    def xdotool(self, *args, check_status=True):
+        result = subprocess.run(["xdotool", *map(str, args)], env=self.env, capture_output=True, text=True,
+                                timeout=TIMEOUT)
+        if check_status and result.returncode != 0:
+            raise Failure(f"xdotool {' '.join(map(str, args))} failed: {result.stderr.strip()}")
+        return result.stdout
+
+    def visible_windows(self, name_pattern):
+        out = self.xdotool("search", "--onlyvisible", "--name", name_pattern, check_status=False)
+        return [int(w) for w in out.split()]
+
+    def wait_window(self, name_pattern, what, timeout=TIMEOUT):
+        """The one visible top-level window whose title matches name_pattern."""
+        def probe():
+            windows = self.visible_windows(name_pattern)
+            return windows[0] if len(windows) == 1 else None
+        return self.wait(what, probe, timeout)
+
+    def geometry(self, window):
+        values = dict(line.split("=", 1) for line in self.xdotool("getwindowgeometry", "--shell", window).split())
+        return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
+
+    def focus(self, window):
+        # No window manager: give the window the X input focus ourselves.
+        self.xdotool("windowfocus", "--sync", window)
+
+    def type(self, text):
+        self.xdotool("type", "--delay", 40, "--", text)
+
+    def key(self, *keys):
+        self.xdotool("key", "--delay", 40, *keys)
+
+    def close_request(self, window):
+        """Asks the window to close as a window manager does when its close box is clicked."""
+        from Xlib import X, display, protocol
+
+        if self._x is None:
+            self._x = display.Display(self.display)
+        x = self._x
+        target = x.create_resource_object("window", window)
+        wm_protocols = x.intern_atom("WM_PROTOCOLS")
+        wm_delete = x.intern_atom("WM_DELETE_WINDOW")
+        check(wm_delete in (target.get_wm_protocols() or []), "the window does not take WM_DELETE_WINDOW")
+        message = protocol.event.ClientMessage(window=target, client_type=wm_protocols,
+                                               data=(32, [wm_delete, X.CurrentTime, 0, 0, 0]))
+        target.send_event(message, event_mask=X.NoEventMask)
+        x.flush()
+
+    def paint_background(self, colour):
+        """Gives the empty screen a colour instead of black (for pictures meant for people)."""
+        from Xlib import display
+
+        if self._x is None:
+            self._x = display.Display(self.display)
+        screen = self._x.screen()
+        pixel = screen.default_colormap.alloc_color(*(256 * c for c in colour)).pixel
+        screen.root.change_attributes(background_pixel=pixel)
+        screen.root.clear_area()
+        self._x.flush()
+
+    def crop(self, picture, rect, path, margin=0):
+        """Cuts rect (x, y, width, height) out of a picture, widened by margin on each side."""
+        x, y, w, h = rect
+        x, y = max(0, x - margin), max(0, y - margin)
+        w, h = w + 2 * margin, h + 2 * margin
+        subprocess.run(["convert", str(picture), "-crop", f"{w}x{h}+{x}+{y}", "+repage", str(path)],
+                       check=True, timeout=TIMEOUT)
+        return Path(path)
+
+    def enlarge(self, picture, path):
+        """The picture at twice its size, smoothly interpolated: what an enlarged drawing looks like."""
+        subprocess.run(["convert", str(picture), "-resize", "200%", str(path)], check=True, timeout=TIMEOUT)
+        return Path(path)
+
+    def screenshot(self, path, crop=None):
+        """The whole screen, or crop=(x, y, width, height) of it."""
+        path = Path(path)
+        argv = ["import", "-display", self.display, "-window", "root"]
+        if crop:
+            x, y, w, h = crop
+            argv += ["-crop", f"{w}x{h}+{x}+{y}", "+repage"]
+        subprocess.run(argv + [str(path)], env=self.env, check=True, timeout=TIMEOUT)
+        return path
+
+    # --- the program --------------------------------------------------------------
+
+    def launch(self, binary, data_home, env=None, faketime=None, tag=None):
+        run = Run(self, binary, data_home, env or {}, faketime, tag or f"run{len(self.runs) + 1}")
+        self.runs.append(run)
+        run.start()
+        return run
+
+    def save_diagnostics(self, name):
+        try:
+            self.screenshot(self.artifacts / f"{name}.png")
+        except Exception as error:  # noqa: BLE001
+            print(f"no screenshot: {error}", file=sys.stderr)
+        try:
+            with open(self.artifacts / f"{name}-accessibility.txt", "w") as out:
+                for app in self.atspi.Registry.getDesktop(0):
+                    if app is not None:
+                        dump_tree(app, out)
+        except Exception as error:  # noqa: BLE001
+            print(f"no accessibility tree: {error}", file=sys.stderr)
+
+
+def dump_tree(accessible, out, depth=0):
+    atspi = sys.modules["pyatspi"]
+    states = accessible.getState()
+    flags = [n for s, n in ((atspi.STATE_SHOWING, "showing"), (atspi.STATE_FOCUSED, "focused")) if states.contains(s)]
+    out.write(f"{'  ' * depth}{accessible.getRoleName()} {accessible.name!r} {accessible.description!r} "
+              f"{' '.join(flags)}\n")
+    for child in accessible:
+        if child is not None:
+            dump_tree(child, out, depth + 1)
+
+
+class Run:
+    """One run of the program, from its start to its end."""
+
+    def __init__(self, desktop, binary, data_home, env, faketime, tag):
+        self.desktop = desktop
+        self.binary = str(binary)
+        self.data_home = Path(data_home)
+        self.extra_env = env
+        self.faketime = faketime
+        self.tag = tag
+        self.proc = None
+        self.log = desktop.artifacts / f"{tag}.log"
+        self._controls = {}
+        self._app = None
+
+    @property
+    def atspi(self):
+        return self.desktop.atspi
+
+    def start(self):
+        env = dict(self.desktop.env)
+        env.update(XDG_DATA_HOME=str(self.data_home), QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+        env.update(self.extra_env)
+        argv = [self.binary]
+        if self.faketime:
+            argv = ["faketime", "-f", self.faketime, *argv]
+        self.data_home.mkdir(parents=True, exist_ok=True)
+        with open(self.log, "wb") as out:
+            self.proc = subprocess.Popen(argv, env=env, stdout=out, stderr=subprocess.STDOUT,
+                                         stdin=subprocess.DEVNULL, preexec_fn=_die_with_parent)
+
+    def stop(self):
+        if self.proc is not None and self.proc.poll() is None:
+            end_processes(descendants(self.proc.pid) + [self.proc.pid])
+            self.proc.wait()
+
+    def output(self):
+        return self.log.read_text(errors="replace")
+
+    def wait_exit(self, timeout=TIMEOUT):
+        """The program's exit status, once it has ended by itself."""
+        self.desktop.wait("the program to end", lambda: self.proc.poll() is not None, timeout)
+        return self.proc.returncode
+
+    def running(self):
+        return self.proc.poll() is None
+
+    # --- the accessibility tree ---------------------------------------------------
+
+    def app(self):
+        """The program's accessible application (the one whose process is ours)."""
+        if self._app is not None:
+            return self._app
+        def probe():
+            # Under faketime the program is a child of the process we started.
+            ours = {self.proc.pid, *descendants(self.proc.pid)}
+            for app in self.atspi.Registry.getDesktop(0):
+                if app is not None and app.name == "quizzolo" and app.get_process_id() in ours:
+                    return app
+            return None
+        self._app = self.desktop.wait("the program on the accessibility bus", probe)
+        return self._app
+
+    def showing(self, accessible):
+        return accessible.getState().contains(self.atspi.STATE_SHOWING)
+
+    def focused(self, accessible):
+        return accessible.getState().contains(self.atspi.STATE_FOCUSED)
+
+    def top_levels(self, role):
+        return [w for w in self.app() if w is not None and w.getRole() == role and self.showing(w)]
+
+    def main_window(self):
+        def probe():
+            frames = [w for w in self.top_levels(self.atspi.ROLE_FRAME) if "QUIZZOLO" in w.name]
+            return frames[0] if frames else None
+        return self.desktop.wait("the main window", probe)
+
+    def control(self, role, name=None, description=None):
+        """A control of the main window, by role and accessible name and/or description."""
+        key = (role, name, description)
+        if key not in self._controls:
+            def probe():
+                found = find_all(self.main_window(), lambda a: a.getRole() == role
+                                 and (name is None or a.name == name)
+                                 and (description is None or a.description == description))
+                if len(found) > 1:
+                    raise Failure(f"more than one control {key}")
+                return found[0] if found else None
+            self._controls[key] = self.desktop.wait(f"the control {key}", probe)
+        return self._controls[key]
+
+    def label(self, description):
+        """A label that shows a value, found by what it is (its description); returns the accessible."""
+        return self.control(self.atspi.ROLE_LABEL, description=description)
+
+    def value(self, description):
+        """The text a screen reader reads on the label that shows a value."""
+        return self.label(description).name
+
+    def answer_box(self):
+        return self.control(self.atspi.ROLE_TEXT, name="Risposta")
+
+    def button(self, name):
+        return self.control(self.atspi.ROLE_PUSH_BUTTON, name=name)
+
+    @staticmethod
+    def text_of(accessible):
+        text = accessible.queryText()
+        return text.getText(0, text.characterCount)
+
+    def find_showing(self, root):
+        return find_all(root, self.showing)
+
+    def extents(self, accessible):
+        """(x, y, width, height) on screen, in the program's own (device-independent) pixels."""
+        return tuple(accessible.queryComponent().getExtents(self.atspi.DESKTOP_COORDS))
+
+    def wizard(self):
+        """The wizard's window, once it is on screen."""
+        return self.desktop.wait("the wizard", lambda: next(
+            (w for w in self.top_levels(self.atspi.ROLE_FILLER) if w.name == "Merlin"), None))
+
+    def balloon(self, saying=None):
+        """The wizard's word balloon while it is on screen (its name is what it says), or None;
+        with saying, only while it says that."""
+        return next((w for w in self.top_levels(self.atspi.ROLE_FILLER) if w.name and w.name != "Merlin"
+                     and (saying is None or w.name == saying)), None)
+
+    def scores(self):
+        return (self.value("Risposte esatte"), self.value("Risposte errate"), self.value("Risposte totali"))
+
+    # --- dialogs ------------------------------------------------------------------
+
+    def message_boxes(self):
+        """The texts of the message boxes on screen."""
+        boxes = []
+        for alert in self.top_levels(self.atspi.ROLE_ALERT):
+            check_equal(alert.name, TITLE, "message box title")
+            texts = [c.name for c in alert if c is not None and c.getRole() == self.atspi.ROLE_LABEL
+                     and self.showing(c) and c.name]
+            boxes.append((alert, "\n".join(texts)))
+        return boxes
+
+    def wait_message(self, expected, timeout=TIMEOUT):
+        def probe():
+            boxes = self.message_boxes()
+            for alert, text in boxes:
+                if text == expected:
+                    return alert
+                raise Failure(f"message box says {text!r}, expected {expected!r}")
+            return None
+        return self.desktop.wait(f"the message {expected!r}", probe, timeout)
+
+    def dismiss_message(self, expected, timeout=TIMEOUT):
+        """Waits for the message box, then presses Enter on it as a child would."""
+        alert = self.wait_message(expected, timeout)
+        window = self.desktop.wait_window(f"^{TITLE}$", "the message box's window")
+        self.desktop.focus(window)
+        self.desktop.key("Return")
+        self.desktop.wait(f"the message {expected!r} to go",
+                          lambda: not self.showing(alert) and window not in self.desktop.visible_windows(f"^{TITLE}$"))
+
+    def type_name(self, name, before_ok=None):
+        """Answers the name dialog with name (typed) and OK (Enter); before_ok(window) runs
+        between the two."""
+        dialog = self.desktop.wait("the name dialog", lambda: next(
+            (d for d in self.top_levels(self.atspi.ROLE_DIALOG) if d.name == TITLE), None))
+        entry = wait_for("the name field", lambda: next(iter(find_all(
+            dialog, lambda a: a.getRole() == self.atspi.ROLE_TEXT and a.name == NAME_PROMPT)), None))
+        check(any(c.getRole() == self.atspi.ROLE_LABEL and c.name == NAME_PROMPT for c in dialog),
+              "the name dialog shows no prompt")
+        window = self.desktop.wait_window(f"^{TITLE}$", "the name dialog's window")
+        self.desktop.focus(window)
+        self.desktop.wait("the name field to have the focus", lambda: self.focused(entry))
+        if name:
+            self.desktop.type(name)
+        self.desktop.wait(f"the name field to read {name!r}", lambda: self.text_of(entry) == name)
+        if before_ok:
+            before_ok(window)
+        self.desktop.key("Return")
+        self.desktop.wait("the name dialog to go", lambda: not self.showing(dialog))
+
+    def start_game(self, name, before_ok=None):
+        """Name dialog and greeting; returns the main window's X id once the first problem
+        waits for an answer."""
+        self.type_name(name, before_ok)
+        self.dismiss_message(greeting(name or ""))
+        window = self.desktop.wait_window("QUIZZOLO", "the main window on screen")
+        self.focus_main()
+        self.wait_problem()
+        return window
+
+    def focus_main(self):
+        window = self.desktop.wait_window("QUIZZOLO", "the main window on screen")
+        self.desktop.focus(window)
+        frame = self.main_window()
+        self.desktop.wait("the main window to be active", lambda: frame.getState().contains(self.atspi.STATE_ACTIVE))
+
+    # --- the drill ----------------------------------------------------------------
+
+    def wait_problem(self):
+        """A new problem waits: empty answer box with the focus, no verdict, problem hidden."""
+        box = self.answer_box()
+        self.desktop.wait("a new problem", lambda: self.focused(box) and self.text_of(box) == ""
+                          and self.value("Esito della risposta") == "")
+        for description in ("Primo fattore", "Secondo fattore"):
+            check(not self.showing(self.label(description)), f"{description} shows before a key is typed")
+
+    def read_problem(self, first_key="0"):
+        """Types a first key, which shows the problem; reads it and erases the key again.
+
+        Returns the second factor as a number.
+        """
+        box = self.answer_box()
+        self.desktop.type(first_key)
+        first, second = self.label("Primo fattore"), self.label("Secondo fattore")
+        sign = self.control(self.atspi.ROLE_LABEL, name="X")
+        self.desktop.wait("the problem to show",
+                          lambda: self.showing(first) and self.showing(second) and self.showing(sign))
+        check_equal(first.name, "2", "first factor")
+        factor = second.name
+        check(factor.isdigit() and 1 <= int(factor) <= 10, f"second factor {factor!r} is not 1 to 10")
+        self.desktop.wait(f"the answer box to read {first_key!r}", lambda: self.text_of(box) == first_key)
+        self.desktop.key("BackSpace")
+        self.desktop.wait("the answer box to be empty", lambda: self.text_of(box) == "")
+        return int(factor)
+
+    def answer(self, text):
+        """Types text into the answer box and Enter; returns the verdict shown."""
+        self.type_answer(text)
+        return self.confirm()
+
+    def type_answer(self, text):
+        box = self.answer_box()
+        self.desktop.type(text)
+        self.desktop.wait(f"the answer box to read {text!r}", lambda: self.text_of(box) == text)
+
+    def confirm(self):
+        """Enter in the answer box; returns the verdict shown."""
+        self.desktop.key("Return")
+        verdict = self.desktop.wait("the verdict", lambda: self.value("Esito della risposta"))
+        following = self.button("Nuovo calcolo")
+        self.desktop.wait("the focus on 'Nuovo calcolo'", lambda: self.focused(following))
+        return verdict
+
+    def next_problem(self):
+        """Enter on 'Nuovo calcolo': the next problem."""
+        self.desktop.key("Return")
+        self.wait_problem()
+
+    def play(self, right):
+        """Reads the problem and answers it right or wrong; checks the verdict. Returns the factor."""
+        factor = self.read_problem()
+        result = 2 * factor
+        given = result if right else result + 1
+        verdict = self.answer(str(given))
+        check_equal(verdict, RIGHT if right else WRONG + str(result), f"verdict for 2 x {factor} = {given}")
+        return factor
+
+    def press_exit(self):
+        """Alt+X, the access key of 'E&xit'."""
+        self.desktop.key("alt+x")
+
+    # --- the record files ---------------------------------------------------------
+
+    def record_path(self, name):
+        return self.data_home / "quizzolo" / name
+
+    def record_files(self):
+        """(score file, name file) as bytes; None for a missing file."""
+        def read(name):
+            path = self.record_path(name)
+            return path.read_bytes() if path.exists() else None
+        return read("azorpeli.txt"), read("nzorpeli.txt")
+
+
+class Picture:
+    """The pixels of a picture file, as 8-bit RGB."""
+
+    def __init__(self, path):
+        size = subprocess.run(["identify", "-format", "%w %h", str(path)], capture_output=True, text=True,
+                              check=True, timeout=TIMEOUT).stdout
+        self.width, self.height = map(int, size.split())
+        self.data = subprocess.run(["convert", str(path), "-depth", "8", "rgb:-"], capture_output=True,
+                                   check=True, timeout=TIMEOUT).stdout
+
+    def pixel(self, x, y):
+        i = 3 * (y * self.width + x)
+        return tuple(self.data[i:i + 3])
+
+    def detail_beyond_doubling(self):
+        """The share of aligned 2 x 2 blocks that are not one colour: 0 for a picture whose every
+        pixel was simply doubled, well above 0 for one drawn at twice the resolution."""
+        mixed = total = 0
+        for y in range(0, self.height - 1, 2):
+            for x in range(0, self.width - 1, 2):
+                total += 1
+                p = self.pixel(x, y)
+                if self.pixel(x + 1, y) != p or self.pixel(x, y + 1) != p or self.pixel(x + 1, y + 1) != p:
+                    mixed += 1
+        return mixed / total if total else 0.0
+
+
+def sharpness(path, work):
+    """How much fine detail a picture holds: the RMS difference from itself halved and doubled
+    again. A picture enlarged from a smaller one loses little in that round trip."""
+    blurred = Path(work) / (Path(path).stem + "-roundtrip.png")
+    subprocess.run(["convert", str(path), "-resize", "50%", "-resize", "200%", str(blurred)],
+                   check=True, timeout=TIMEOUT)
+    result = subprocess.run(["compare", "-metric", "RMSE", str(path), str(blurred), "null:"],
+                            capture_output=True, text=True, timeout=TIMEOUT)
+    # compare prints "absolute (normalised)" on stderr and exits 1 when the pictures differ.
+    return float(result.stderr.split("(")[1].split(")")[0])
+
+
+def find_all(root, predicate):
+    found = []
+    todo = [root]
+    while todo:
+        node = todo.pop()
+        for child in node:
+            if child is None:
+                continue
+            if predicate(child):
+                found.append(child)
+            todo.append(child)
+    return found
+
+
+def write_record(data_home, score, name):
+    """Puts a stored record in place before the program starts, as an earlier game left it."""
+    folder = Path(data_home) / "quizzolo"
+    folder.mkdir(parents=True, exist_ok=True)
+    (folder / "azorpeli.txt").write_bytes(score)
+    (folder / "nzorpeli.txt").write_bytes(name)
+
+
+def main(scenario, screen="1280x1024", budget=150):
+    """Runs scenario(desktop, args) on a private desktop; 0 on success, 1 on failure."""
+    parser = argparse.ArgumentParser(description=scenario.__doc__)
+    parser.add_argument("--binary", required=True, help="the quizzolo executable (installed layout)")
+    parser.add_argument("--artifacts", default="e2e-artifacts",
+                        help="folder for logs and, on failure, screenshots")
+    parser.add_argument("--docs", help="also save the pictures for the README into this folder")
+    args = parser.parse_args()
+    name = Path(sys.argv[0]).stem
+    artifacts = Path(args.artifacts) / name
+    shutil.rmtree(artifacts, ignore_errors=True)
+    args.artifacts = artifacts
+    args.binary = Path(args.binary).resolve()
+
+    # Daemons that lose their parent come back to us, so nothing is left behind.
+    _libc.prctl(_PR_SET_CHILD_SUBREAPER, 1)
+
+    def stopped(signum, _frame):
+        raise Failure(f"stopped by {signal.Signals(signum).name}"
+                      + (f" after {budget} s" if signum == signal.SIGALRM else ""))
+    signal.signal(signal.SIGTERM, stopped)
+    signal.signal(signal.SIGALRM, stopped)
+    signal.alarm(budget)
+
+    started = time.monotonic()
+    desktop = None
+    try:
+        with Desktop(artifacts, screen) as desktop:
+            try:
+                scenario(desktop, args)
+            except BaseException:
+                desktop.save_diagnostics("failure")
+                for run in desktop.runs:
+                    print(f"--- output of {run.tag} ---\n{run.output()}", file=sys.stderr)
+                raise
+    except Failure as error:
+        traceback.print_exc()
+        print(f"FAIL {name}: {error} (diagnostics in {artifacts})", file=sys.stderr)
+        return 1
+    finally:
+        signal.alarm(0)
+    print(f"PASS {name} in {time.monotonic() - started:.1f} s")
+    return 0
