@@ -1,6 +1,8 @@
 // Kills the saving of a record (SIGKILL) at every point between two file operations,
 // and at random moments of back-to-back saves, then runs what start-up runs and checks
-// that the two record files hold the whole old record or the whole new one.
+// that the two record files hold the whole old record or the whole new one. Also makes
+// each file operation of a save fail in turn (full disk, I/O error): a save that says it
+// succeeded must have stored the new pair, one that fails must leave a whole pair.
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -8,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cerrno>
 #include <csignal>
 
 using namespace Qt::StringLiterals;
@@ -49,6 +52,8 @@ private slots:
     void killedSaveLeavesOldOrNewPair_data();
     void killedSaveLeavesOldOrNewPair();
     void killsDuringBackToBackSaves();
+    void failedOperationLeavesAWholePair_data();
+    void failedOperationLeavesAWholePair();
 
 private:
     struct Run
@@ -58,7 +63,8 @@ private:
         QByteArray out;
         QByteArray err;
     };
-    Run run(const QStringList &args, qint64 killAt = 0, bool noTmpfile = false, qint64 *operations = nullptr);
+    Run run(const QStringList &args, qint64 killAt = 0, bool noTmpfile = false, qint64 *operations = nullptr,
+            qint64 failAt = 0, int failErrno = 0);
     void putPair(const QString &dir, const Pair &pair);
     Pair readPair(const QString &dir);
     // Names left in the folder besides the two record files; prepared copies fail the
@@ -85,19 +91,24 @@ void TestCrash::cleanupTestCase()
     qInfo("%d kills survived; %d temporary files left behind by killed saves", m_kills, m_litter);
 }
 
-TestCrash::Run TestCrash::run(const QStringList &args, qint64 killAt, bool noTmpfile, qint64 *operations)
+TestCrash::Run TestCrash::run(const QStringList &args, qint64 killAt, bool noTmpfile, qint64 *operations,
+                              qint64 failAt, int failErrno)
 {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     const QString countFile = m_tmp->path() + u"/operations"_s;
     QFile::remove(countFile);
-    if (killAt > 0 || noTmpfile || operations) {
+    if (killAt > 0 || noTmpfile || operations || failAt > 0) {
         env.insert(u"LD_PRELOAD"_s, QStringLiteral(KILLSHIM_LIBRARY));
         env.insert(u"KILLSHIM_DIR"_s, m_watched);
         env.insert(u"KILLSHIM_AT"_s, QString::number(killAt));
         env.insert(u"KILLSHIM_COUNT"_s, countFile);
         if (noTmpfile)
             env.insert(u"KILLSHIM_NO_TMPFILE"_s, u"1"_s);
+        if (failAt > 0) {
+            env.insert(u"KILLSHIM_FAIL_AT"_s, QString::number(failAt));
+            env.insert(u"KILLSHIM_ERRNO"_s, QString::number(failErrno));
+        }
     }
     process.setProcessEnvironment(env);
     process.start(QStringLiteral(CRASH_WRITER), args);
@@ -274,6 +285,46 @@ void TestCrash::killsDuringBackToBackSaves()
     }
     qInfo("%d random kills; %d of them after the new pair was in place but before the save returned",
           rounds, landedInSaves);
+}
+
+void TestCrash::failedOperationLeavesAWholePair_data()
+{
+    QTest::addColumn<int>("error");
+    QTest::addColumn<bool>("noTmpfile");
+    QTest::newRow("disk full") << ENOSPC << false;
+    QTest::newRow("disk full, named temporary files") << ENOSPC << true;
+    QTest::newRow("input/output error") << EIO << false;
+}
+
+void TestCrash::failedOperationLeavesAWholePair()
+{
+    QFETCH(int, error);
+    QFETCH(bool, noTmpfile);
+    const Pair before = stored(u"3"_s, u"Anna"_s);
+    const Pair after = stored(u"5"_s, u"Luca"_s);
+    const QString dir = m_watched + u"/dati"_s;
+    const QStringList save{u"save"_s, dir, u"5"_s, u"Luca"_s};
+
+    putPair(dir, before);
+    qint64 operations = 0;
+    run(save, 0, noTmpfile, &operations);
+    QVERIFY2(operations > 0, "the preload library saw no file operation");
+
+    for (qint64 k = 1; k <= operations; ++k) {
+        const QByteArray where = "operation " + QByteArray::number(k) + " failed";
+        putPair(dir, before);
+        Run failed = run(save, 0, noTmpfile, nullptr, k, error);
+        QVERIFY2(failed.status == QProcess::NormalExit, where.constData());
+        if (failed.code == 0) {
+            // The save said it succeeded: the new record must be there, whole.
+            QVERIFY2(readPair(dir) == after, (where + ", save reported success: " + describe(readPair(dir))).constData());
+        }
+        Run recovery = run({u"recover"_s, dir});
+        QVERIFY2(recovery.status == QProcess::NormalExit && recovery.code == 0, (where + recovery.err).constData());
+        const Pair pair = readPair(dir);
+        QVERIFY2(pair == before || pair == after, (where + ": " + describe(pair)).constData());
+        QVERIFY2(onlyRecordFiles(dir), where.constData());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCrash)
