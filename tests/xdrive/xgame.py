@@ -95,15 +95,17 @@ class Window:
 class Game:
     """One run of the program on an Xvfb screen."""
 
-    def __init__(self, screen, binary, data_home, prefix=(), env=None, user=None, log=None):
+    def __init__(self, screen, binary, data_home, prefix=(), env=None, user=None, log=None, audio=False):
         self.screen = screen
         self.d = screen.display
         self.root = self.d.screen().root
         environment = dict(os.environ)
         environment.update({"DISPLAY": screen.name, "XDG_DATA_HOME": str(data_home)})
         environment.pop("QT_QPA_PLATFORM", None)
-        # No sound server unless the caller gives one: the wizard then speaks silently.
-        environment.setdefault("PULSE_SERVER", "unix:/nonexistent/pulse")
+        # No sound server unless asked for (the caller's own, e.g. from with-pulseaudio.sh):
+        # the wizard then speaks silently.
+        if not audio:
+            environment["PULSE_SERVER"] = "unix:/nonexistent/pulse"
         if env:
             environment.update(env)
         self.log_path = Path(log) if log else Path(tempfile.mkstemp(prefix="quizzolo-", suffix=".log")[1])
