@@ -242,17 +242,20 @@ class Desktop:
         raise Failure("no free X display")
 
     def _start_bus(self):
-        bus = self._spawn(["dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=1"],
-                          "dbus.log", stdout=subprocess.PIPE)
-        address = self._read_line(bus.stdout.fileno(), TIMEOUT, "dbus-daemon")
-        check(address, "dbus-daemon gave no address")
-
         runtime = self.artifacts / "runtime"
         runtime.mkdir(mode=0o700, exist_ok=True)
         env = {k: v for k, v in os.environ.items()
-               if k not in ("AT_SPI_BUS_ADDRESS", "WAYLAND_DISPLAY", "SESSION_MANAGER", "PULSE_SERVER")}
-        env.update(DISPLAY=self.display, DBUS_SESSION_BUS_ADDRESS=address, XDG_RUNTIME_DIR=str(runtime),
-                   XDG_SESSION_TYPE="x11")
+               if k not in ("AT_SPI_BUS_ADDRESS", "DBUS_SESSION_BUS_ADDRESS", "WAYLAND_DISPLAY", "SESSION_MANAGER",
+                            "PULSE_SERVER")}
+        # The bus passes its environment on to the services it starts: the accessibility bus
+        # launcher must see our display and our own runtime folder, or two scenarios running
+        # at once would share its socket.
+        env.update(DISPLAY=self.display, XDG_RUNTIME_DIR=str(runtime), XDG_SESSION_TYPE="x11")
+        bus = self._spawn(["dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=1"],
+                          "dbus.log", stdout=subprocess.PIPE, env=env)
+        address = self._read_line(bus.stdout.fileno(), TIMEOUT, "dbus-daemon")
+        check(address, "dbus-daemon gave no address")
+        env["DBUS_SESSION_BUS_ADDRESS"] = address
         self.env = env
         # The AT-SPI client library in this process talks to the same session.
         os.environ.clear()
