@@ -3,6 +3,7 @@
 files untouched even though the score beat the record."""
 
 import sys
+import time
 
 from driver import check, check_equal, main, write_record
 
@@ -21,6 +22,7 @@ def closebox(desktop, args):
     check_equal(game.value("Risposte esatte"), "2", "score before closing")
 
     # What a window manager sends when the close box is clicked.
+    since = time.monotonic()
     desktop.close_request(window)
 
     def ended_quietly():
@@ -30,6 +32,8 @@ def closebox(desktop, args):
         return True
     desktop.wait("the program to end", ended_quietly)
     check_equal(game.wait_exit(), 0, "exit status after the close box")
+    shown = [e for e in desktop.events if e[0] >= since and e[2] == "alert"]
+    check(not shown, f"a message box appeared on the way out: {shown}")
     check_equal(game.record_files(), STORED, "record files after the close box")
     check_equal(sorted(p.name for p in (data / "quizzolo").iterdir()), ["azorpeli.txt", "nzorpeli.txt"],
                 "files in the data folder")

@@ -5,7 +5,7 @@ resolution rather than enlarged, and the problem's gradient painted and erased."
 
 import sys
 
-from driver import Picture, check, check_equal, main, sharpness
+from driver import BACKDROP, Picture, check, check_equal, main, sharpness
 
 # Points on the window's background, clear of every control, in the window's own pixels.
 BACKGROUND_POINTS = ((300, 200), (700, 250))
@@ -70,6 +70,8 @@ def look(desktop, args, scale):
 
 
 def hidpi(desktop, args):
+    if args.docs:
+        desktop.paint_background(BACKDROP)
     normal = look(desktop, args, 1)
     fine = look(desktop, args, 2)
 

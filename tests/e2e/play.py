@@ -6,11 +6,10 @@ With --docs it also takes the README's pictures along the way."""
 
 import sys
 
-from driver import FAREWELL, RECORD_SAVED, RIGHT, check_equal, main
+from driver import BACKDROP, FAREWELL, RECORD_SAVED, RIGHT, check_equal, main
 
 # A screen wide enough for the wizard to stand beside the centred window.
 SCREEN = "1920x1080"
-BACKDROP = (0x3a, 0x4a, 0x5c)
 
 
 class Pictures:
