@@ -35,8 +35,8 @@ def press(run, accessible, what):
 
 def heard(desktop, since, description, name, what):
     """Waits until the screen reader was told that the value labelled description became name."""
-    desktop.wait(what, lambda: any(e[0] >= since and e[1].endswith("accessible-name") and e[3] == description
-                                   and e[4] == name for e in desktop.events))
+    desktop.wait(what, lambda: any(e.time >= since and e.type.endswith("accessible-name")
+                                   and e.description == description and e.name == name for e in desktop.events))
 
 
 def accessibility(desktop, args):
@@ -89,8 +89,8 @@ def accessibility(desktop, args):
     since = time.monotonic()
     factor = game.read_problem()
     desktop.wait("the problem to be announced as it shows", lambda: any(
-        e[0] >= since and e[1].endswith("showing") and e[3] == "Secondo fattore" and e[4] == str(factor)
-        and e[5] == 1 for e in desktop.events))
+        e.time >= since and e.type.endswith("showing") and e.description == "Secondo fattore"
+        and e.name == str(factor) and e.detail == 1 for e in desktop.events))
     check(all(game.showing(game.label(d)) for d in PROBLEM), "the problem is not on screen")
     since = time.monotonic()
     check_equal(game.answer(str(2 * factor)), RIGHT, "verdict")
@@ -98,7 +98,8 @@ def accessibility(desktop, args):
     heard(desktop, since, "Risposte esatte", "1", "the right answers to be announced")
     heard(desktop, since, "Risposte totali", "1", "the total to be announced")
     desktop.wait("the focus on 'Nuovo calcolo' to be announced", lambda: any(
-        e[0] >= since and e[1].endswith("focused") and e[4] == "Nuovo calcolo" and e[5] == 1 for e in desktop.events))
+        e.time >= since and e.type.endswith("focused") and e.name == "Nuovo calcolo" and e.detail == 1
+        for e in desktop.events))
 
     # A wrong one.
     game.next_problem()

@@ -32,7 +32,7 @@ def closebox(desktop, args):
         return True
     desktop.wait("the program to end", ended_quietly)
     check_equal(game.wait_exit(), 0, "exit status after the close box")
-    shown = [e for e in desktop.events if e[0] >= since and e[2] == "alert"]
+    shown = [e for e in desktop.events if e.time >= since and e.role == "alert"]
     check(not shown, f"a message box appeared on the way out: {shown}")
     check_equal(game.record_files(), STORED, "record files after the close box")
     check_equal(sorted(p.name for p in (data / "quizzolo").iterdir()), ["azorpeli.txt", "nzorpeli.txt"],

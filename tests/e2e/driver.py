@@ -14,6 +14,7 @@ function that receives a Desktop.
 """
 
 import argparse
+import collections
 import ctypes
 import os
 import random
@@ -22,6 +23,7 @@ import shutil
 import signal
 import subprocess
 import sys
+import tempfile
 import time
 import traceback
 from pathlib import Path
@@ -44,6 +46,10 @@ BACKDROP = (0x3a, 0x4a, 0x5c)
 _libc = ctypes.CDLL(None, use_errno=True)
 _PR_SET_PDEATHSIG = 1
 _PR_SET_CHILD_SUBREAPER = 36
+
+
+# What the screen reader was told, as it was told: a name is read when its event arrives.
+Event = collections.namedtuple("Event", "time type role description name detail")
 
 
 class Failure(AssertionError):
@@ -176,6 +182,7 @@ class Desktop:
         self.events = []
         self._pyatspi = None
         self._x = None
+        self._runtime = None
 
     # --- start and stop -----------------------------------------------------------
 
@@ -199,6 +206,9 @@ class Desktop:
             self._x.close()
             self._x = None
         end_processes(descendants(os.getpid()))
+        if self._runtime is not None:
+            shutil.rmtree(self._runtime, ignore_errors=True)
+            self._runtime = None
 
     def _spawn(self, argv, log, **kwargs):
         out = open(self.artifacts / log, "ab")
@@ -243,15 +253,15 @@ class Desktop:
         raise Failure("no free X display")
 
     def _start_bus(self):
-        runtime = self.artifacts / "runtime"
-        runtime.mkdir(mode=0o700, exist_ok=True)
+        # Sockets live here: a short path, whatever the build folder's.
+        self._runtime = tempfile.mkdtemp(prefix="quizzolo-e2e-")
         env = {k: v for k, v in os.environ.items()
                if k not in ("AT_SPI_BUS_ADDRESS", "DBUS_SESSION_BUS_ADDRESS", "WAYLAND_DISPLAY", "SESSION_MANAGER",
                             "PULSE_SERVER")}
         # The bus passes its environment on to the services it starts: the accessibility bus
         # launcher must see our display and our own runtime folder, or two scenarios running
         # at once would share its socket.
-        env.update(DISPLAY=self.display, XDG_RUNTIME_DIR=str(runtime), XDG_SESSION_TYPE="x11")
+        env.update(DISPLAY=self.display, XDG_RUNTIME_DIR=self._runtime, XDG_SESSION_TYPE="x11")
         bus = self._spawn(["dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=1"],
                           "dbus.log", stdout=subprocess.PIPE, env=env)
         address = self._read_line(bus.stdout.fileno(), TIMEOUT, "dbus-daemon")
@@ -279,8 +289,8 @@ class Desktop:
         # The name is read now, while pumping: a screen reader hears the change as it comes.
         try:
             source = event.source
-            self.events.append((time.monotonic(), event.type, source.getRoleName(), source.description,
-                                source.name, event.detail1))
+            self.events.append(Event(time.monotonic(), event.type, source.getRoleName(), source.description,
+                                     source.name, event.detail1))
         except Exception:  # noqa: BLE001 - the object may already be gone
             pass
 
@@ -330,13 +340,19 @@ class Desktop:
     def key(self, *keys):
         self.xdotool("key", "--delay", 40, *keys)
 
-    def close_request(self, window):
-        """Asks the window to close as a window manager does when its close box is clicked."""
-        from Xlib import X, display, protocol
+    def x_client(self):
+        """A connection of our own to the display, for what xdotool cannot send."""
+        from Xlib import display
 
         if self._x is None:
             self._x = display.Display(self.display)
-        x = self._x
+        return self._x
+
+    def close_request(self, window):
+        """Asks the window to close as a window manager does when its close box is clicked."""
+        from Xlib import X, protocol
+
+        x = self.x_client()
         target = x.create_resource_object("window", window)
         wm_protocols = x.intern_atom("WM_PROTOCOLS")
         wm_delete = x.intern_atom("WM_DELETE_WINDOW")
@@ -348,15 +364,12 @@ class Desktop:
 
     def paint_background(self, colour):
         """Gives the empty screen a colour instead of black (for pictures meant for people)."""
-        from Xlib import display
-
-        if self._x is None:
-            self._x = display.Display(self.display)
-        screen = self._x.screen()
+        x = self.x_client()
+        screen = x.screen()
         pixel = screen.default_colormap.alloc_color(*(256 * c for c in colour)).pixel
         screen.root.change_attributes(background_pixel=pixel)
         screen.root.clear_area()
-        self._x.flush()
+        x.flush()
 
     def crop(self, picture, rect, path, margin=0):
         """Cuts rect (x, y, width, height) out of a picture, widened by margin on each side."""
@@ -372,15 +385,11 @@ class Desktop:
         subprocess.run(["convert", str(picture), "-resize", "200%", str(path)], check=True, timeout=TIMEOUT)
         return Path(path)
 
-    def screenshot(self, path, crop=None):
-        """The whole screen, or crop=(x, y, width, height) of it."""
-        path = Path(path)
-        argv = ["import", "-display", self.display, "-window", "root"]
-        if crop:
-            x, y, w, h = crop
-            argv += ["-crop", f"{w}x{h}+{x}+{y}", "+repage"]
-        subprocess.run(argv + [str(path)], env=self.env, check=True, timeout=TIMEOUT)
-        return path
+    def screenshot(self, path):
+        """The whole screen, as it is now."""
+        subprocess.run(["import", "-display", self.display, "-window", "root", str(path)], env=self.env,
+                       check=True, timeout=TIMEOUT)
+        return Path(path)
 
     # --- the program --------------------------------------------------------------
 

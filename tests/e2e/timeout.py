@@ -23,12 +23,12 @@ def timeout(desktop, args):
     # belongs to a clock whose total ran out while its display did not, which a game
     # never reaches.
     check_equal(clock.name, "00:00:00", "clock display when the game ends")
-    seen = [e[4] for e in desktop.events if e[1].endswith("accessible-name") and e[3] == "Tempo restante"]
+    seen = [e.name for e in desktop.events if e.type.endswith("accessible-name") and e.description == "Tempo restante"]
     # The screen reader hears the clock go down (names are read as the events come, in bursts).
     counting = [t for t in seen if t.count(":") == 2]
     check(len(set(counting)) >= 20 and counting == sorted(counting, reverse=True) and counting[-1] == "00:00:00",
           f"the clock was not heard counting down to 00:00:00: {seen}")
-    check(not any(e[4] == TIME_UP for e in desktop.events), "a 'Tempo scaduto' message was shown")
+    check(not any(e.name == TIME_UP for e in desktop.events), "a 'Tempo scaduto' message was shown")
     check(game.running(), "the program ended before the farewell was dismissed")
 
     game.dismiss_message(FAREWELL)
