@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Every benchmark in one run: builds Quizzolo in build-bench (Release), measures the real
+# program side by side with its yardsticks, runs the bench_* programs, and prints a table.
+#   bench/run.sh [RUNS]     RUNS: launches of each program for the start-up figure (20)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build="$root/build-bench"
+runs=${1:-20}
+"$root/scripts/deps.sh" test
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+benches=$(sed -nE 's/^ *(qt_)?add_executable\((bench_[A-Za-z0-9_]+).*/\2/p' "$root/bench/CMakeLists.txt")
+# shellcheck disable=SC2086
+cmake --build "$build" --target quizzolo bare_dialog launchtime $benches -j2 >/dev/null
+
+work=$(mktemp -d)
+xvfb=
+cleanup() {
+  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+export XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/run"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+with_voice=("$root/tests/with-pulseaudio.sh")
+measure=(/usr/bin/python3 "$root/bench/measure.py")
+quizzolo="$build/bin/quizzolo"
+
+row() { printf '%-46s %-22s %-10s %s\n' "$@"; }
+verdict() { # value op limit
+  if awk -v v="$1" -v l="$3" "BEGIN { exit !(v $2 l) }"; then echo ok; else echo MISSED; fi
+}
+
+echo "Misuro... (qualche minuto)" >&2
+
+# Launch to the visible name dialog, taking turns with the bare program.
+for n in $(seq 70 199); do
+  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
+done
+Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+DISPLAY=":$n" PULSE_SERVER=unix:/nonexistent/pulse \
+  "$build/bin/launchtime" "$runs" Quizzolo "$quizzolo" "$build/bin/bare_dialog" >"$work/launch.txt"
+kill "$xvfb"; wait "$xvfb" 2>/dev/null || true; xvfb=
+read -r _ quiz_ms quiz_min quiz_max _ < <(sed -n 1p "$work/launch.txt")
+read -r _ bare_ms bare_min bare_max ratio < <(sed -n 2p "$work/launch.txt")
+ratio=$(awk -v a="$quiz_ms" -v b="$bare_ms" 'BEGIN { printf "%.2f", a / b }')
+
+# Peak resident memory through a scripted game, with the voice.
+peak_kb=$("${with_voice[@]}" "${measure[@]}" memory --binary "$quizzolo" --audio | sed -n 's/^peak_kb //p')
+peak_mb=$(awk -v k="$peak_kb" 'BEGIN { printf "%.1f", k / 1024 }')
+
+# CPU while the child thinks: the window and the resting wizard, with and without a voice.
+cpu_voice=$("${with_voice[@]}" "${measure[@]}" idle --binary "$quizzolo" --audio | sed -n 's/^cpu_percent //p')
+cpu_silent=$("${measure[@]}" idle --binary "$quizzolo" | sed -n 's/^cpu_percent //p')
+
+# The bench_* programs of the other parts (voice through a null sink, offscreen windows).
+for bench in $benches; do
+  {
+    echo "== $bench"
+    QT_QPA_PLATFORM=offscreen "${with_voice[@]}" "$build/bin/$bench" 2>"$work/$bench.err" \
+      || { echo "($bench ended with status $?)"; tail -5 "$work/$bench.err"; }
+  } >>"$work/benches.txt"
+done
+
+echo
+echo "Quizzolo: benchmark del $(date '+%Y-%m-%d %H:%M'), $(nproc) core ($(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1)), build Release"
+echo
+row "misura" "valore" "obiettivo" "esito"
+row "------" "------" "---------" "-----"
+row "avvio fino alla richiesta del nome: quizzolo" "$quiz_ms ms ($quiz_min-$quiz_max)" "" ""
+row "avvio fino allo stesso dialogo: Qt nudo" "$bare_ms ms ($bare_min-$bare_max)" "" ""
+row "  rapporto (mediane di $runs avvii)" "$ratio" "<= 1.3" "$(verdict "$ratio" '<=' 1.3)"
+row "memoria residente massima, partita con voce" "$peak_mb MB" "< 80 MB" "$(verdict "$peak_mb" '<' 80)"
+row "CPU a riposo (20 s), con voce" "$cpu_voice % di un core" "< 1 %" "$(verdict "$cpu_voice" '<' 1)"
+row "CPU a riposo (20 s), senza audio" "$cpu_silent % di un core" "< 1 %" "$(verdict "$cpu_silent" '<' 1)"
+echo
+echo "Altri benchmark (bench_*):"
+sed 's/^/  /' "$work/benches.txt"
