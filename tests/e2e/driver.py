@@ -393,8 +393,9 @@ class Desktop:
 
     # --- the program --------------------------------------------------------------
 
-    def launch(self, binary, data_home, env=None, faketime=None, tag=None):
-        run = Run(self, binary, data_home, env or {}, faketime, tag or f"run{len(self.runs) + 1}")
+    def launch(self, binary, data_home, env=None, clock=False, tag=None):
+        """Starts the program; with clock=True its time runs under libfaketime (see Run.speed_up_clock)."""
+        run = Run(self, binary, data_home, env or {}, clock, tag or f"run{len(self.runs) + 1}")
         self.runs.append(run)
         run.start()
         return run
@@ -427,13 +428,13 @@ def dump_tree(accessible, out, depth=0):
 class Run:
     """One run of the program, from its start to its end."""
 
-    def __init__(self, desktop, binary, data_home, env, faketime, tag):
+    def __init__(self, desktop, binary, data_home, env, clock, tag):
         self.desktop = desktop
         self.binary = str(binary)
         self.data_home = Path(data_home)
         self.extra_env = env
-        self.faketime = faketime
         self.tag = tag
+        self.clock_file = desktop.artifacts / f"{tag}-faketime.rc" if clock else None
         self.proc = None
         self.log = desktop.artifacts / f"{tag}.log"
         self._controls = {}
@@ -447,13 +448,24 @@ class Run:
         env = dict(self.desktop.env)
         env.update(XDG_DATA_HOME=str(self.data_home), QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
         env.update(self.extra_env)
+        if self.clock_file:
+            # libfaketime rereads its setting from the file every second, so the clock can be
+            # sped up once the child has done what takes real time (typing, reading).
+            self.clock_file.write_text("+0 x1\n")
+            env.update(LD_PRELOAD="/usr/$LIB/faketime/libfaketime.so.1", FAKETIME_TIMESTAMP_FILE=str(self.clock_file),
+                       FAKETIME_CACHE_DURATION="1", FAKETIME_XRESET="1")
+            env.pop("FAKETIME", None)
         argv = [self.binary]
-        if self.faketime:
-            argv = ["faketime", "-f", self.faketime, *argv]
         self.data_home.mkdir(parents=True, exist_ok=True)
         with open(self.log, "wb") as out:
             self.proc = subprocess.Popen(argv, env=env, stdout=out, stderr=subprocess.STDOUT,
                                          stdin=subprocess.DEVNULL, preexec_fn=_die_with_parent)
+
+    def speed_up_clock(self, factor):
+        """From now on the program's clocks, the monotonic one that drives its timers included,
+        run factor times faster (within a second, when libfaketime rereads its setting)."""
+        check(self.clock_file is not None, "the program was not started under libfaketime")
+        self.clock_file.write_text(f"+0 x{factor}\n")
 
     def stop(self):
         if self.proc is not None and self.proc.poll() is None:
@@ -478,7 +490,7 @@ class Run:
         if self._app is not None:
             return self._app
         def probe():
-            # Under faketime the program is a child of the process we started.
+            # The program may be a child of the process we started (a wrapper).
             ours = {self.proc.pid, *descendants(self.proc.pid)}
             for app in self.atspi.Registry.getDesktop(0):
                 if app is not None and app.name == "quizzolo" and app.get_process_id() in ours:
