@@ -10,7 +10,11 @@ a failing scenario leaves a screenshot, the accessibility tree and the program's
 in its artifacts folder.
 
 The scenario scripts beside this file (play.py, timeout.py, ...) call main() with one
-function that receives a Desktop.
+function that receives a Desktop. ctest runs them all (label e2e); one by hand:
+
+    /usr/bin/python3 -B tests/e2e/play.py --binary build/bin/quizzolo --artifacts /tmp/e2e
+
+play.py and hidpi.py with --docs docs also take the README's pictures.
 """
 
 import argparse
@@ -680,6 +684,8 @@ class Run:
         verdict = self.desktop.wait("the verdict", lambda: self.value("Esito della risposta"))
         following = self.button("Nuovo calcolo")
         self.desktop.wait("the focus on 'Nuovo calcolo'", lambda: self.focused(following))
+        for description in ("Primo fattore", "Secondo fattore"):
+            check(not self.showing(self.label(description)), f"{description} still shows beside the verdict")
         return verdict
 
     def next_problem(self):
