@@ -22,6 +22,7 @@ test_pkgs=(
   desktop-file-utils appstream
   clang libclang-rt-14-dev
   dbus-daemon python3-pyatspi python3-xlib  # end to end: a D-Bus session, a screen reader's client, an X client
+  valgrind  # memory checking of a whole game (scripts/valgrind.sh)
 )
 
 wanted=("${build_pkgs[@]}" "${run_pkgs[@]}")

@@ -338,7 +338,9 @@ class Game:
             if attempt:
                 self.next_problem(window)
             self.answer(window, True)
-            if wait_for("the verdict", lambda: self.verdict(window), timeout=10, interval=0.1).startswith("Esatto"):
+            seen = wait_for("the verdict", lambda: re.search(r"Esatto|Sbagliato", self.verdict(window)),
+                            timeout=60, interval=0.2)
+            if seen.group(0) == "Esatto":
                 return
         raise Failure(f"no right answer in {tries} tries")
 
