@@ -239,6 +239,9 @@ void Tavola::buildControls()
     exitFace.setColor(QPalette::Button, QColor(0, 192, 192));
     cmdExit1->setPalette(exitFace);
     cmdExit1->setToolTip(QStringLiteral("Ti prego resta ancora, forse riuscirai a farmi uscire "));
+    // Its caption is English: screen readers say it in Italian.
+    cmdExit1->setAccessibleName(QStringLiteral("Esci"));
+    cmdExit1->setAccessibleDescription(QStringLiteral("Finisce il gioco e registra il record"));
 
     // Hidden working boxes: the game's values between its steps.
     Text1 = textBox(w, "Text1", QStringLiteral("0"), twips(3600, 2040, 1935, 405));

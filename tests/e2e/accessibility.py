@@ -15,7 +15,7 @@ NAMED = {
     ("filler", "Riquadro dei punteggi"), ("filler", "Riquadro interno dei punteggi"),
     ("filler", "Cerchio dell'orologio"), ("filler", "Cerchio interno dell'orologio"),
     ("filler", "Cornice della risposta"), ("image", "Sveglia"), ("text", "Risposta"),
-    ("push button", "Nuovo calcolo"), ("push button", "Exit"),
+    ("push button", "Nuovo calcolo"), ("push button", "Esci"),
     ("label", "Il record  è di "), ("label", "con punti"), ("label", "Sfidante"), ("label", "Tempo restante"),
     ("label", "Risposte esatte"), ("label", "Risposte errate"), ("label", "Risposte totali"),
 }
@@ -112,7 +112,7 @@ def accessibility(desktop, args):
     check_equal(game.scores(), ("1", "1", "2"), "scores")
 
     # Exit through its action: the farewell, read and closed the same way, then the end.
-    press(game, game.button("Exit"), "Exit")
+    press(game, game.button("Esci"), "Esci")
     farewell = game.wait_message(FAREWELL)
     ok = find_all(farewell, lambda a: a.getRole() == atspi.ROLE_PUSH_BUTTON)
     check_equal([b.name for b in ok], ["OK"], "farewell buttons")

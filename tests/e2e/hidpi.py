@@ -10,7 +10,7 @@ from driver import BACKDROP, Picture, check, check_equal, main, sharpness
 # Points on the window's background, clear of every control, in the window's own pixels.
 BACKGROUND_POINTS = ((300, 200), (700, 250))
 # Pictures and text whose fine detail is compared, found by their accessible names.
-DETAILED = (("image", "Sveglia"), ("label", "Risposte totali"), ("push button", "Exit"),
+DETAILED = (("image", "Sveglia"), ("label", "Risposte totali"), ("push button", "Esci"),
             ("push button", "Nuovo calcolo"))
 
 
