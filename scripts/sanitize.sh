@@ -27,7 +27,8 @@ status=0
 # leaks at exit; they get that one suppression more, and only they do.
 LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0" \
   ctest --test-dir "$build" --output-on-failure --timeout 1800 -LE '^(fuzz|valgrind|e2e)$' "$@" || status=1
-if ctest --test-dir "$build" -N -L '^e2e$' | grep -q 'Test *#'; then
+listed=$(ctest --test-dir "$build" -N -L '^e2e$')
+if grep -q 'Test *#' <<<"$listed"; then
   LSAN_OPTIONS="suppressions=$root/tests/lsan-e2e.supp:print_suppressions=0" \
     ctest --test-dir "$build" --output-on-failure --timeout 1800 -L '^e2e$' "$@" || status=1
 fi
