@@ -282,6 +282,39 @@ class Game:
                 args += ["-c", "tessedit_char_whitelist=0123456789"]
             return subprocess.run(args, capture_output=True, text=True).stdout.strip()
 
+    def read_framed(self, window, left, top, digits=True):
+        """The text of a framed label whose frame's top-left corner is at (left, top) of the
+        drawing surface: the frame is followed to its other corners and only its inside is
+        read, so the frame's lines are never taken for characters."""
+        x0, y0 = self.client_origin(window)
+        x0, y0 = x0 + left, y0 + top
+        with tempfile.TemporaryDirectory() as tmp:
+            full, crop = Path(tmp, "screen.png"), Path(tmp, "crop.png")
+            self.shot(full)
+            ppm = subprocess.run(["convert", str(full), "-crop", f"400x200+{x0}+{y0}", "+repage", "ppm:-"],
+                                 capture_output=True, check=True).stdout
+            header = ppm.split(b"\n", 3)
+            width, height = map(int, header[1].split())
+            pixels = header[3]
+
+            def at(x, y):
+                i = 3 * (y * width + x)
+                return tuple(pixels[i:i + 3])
+            frame = at(0, 0)
+            right = 1
+            while right < width and at(right, 0) == frame:
+                right += 1
+            bottom = 1
+            while bottom < height and at(0, bottom) == frame:
+                bottom += 1
+            subprocess.run(["convert", str(full), "-crop", f"{right - 3}x{bottom - 3}+{x0 + 2}+{y0 + 2}", "+repage",
+                            "-resize", "400%", "-colorspace", "Gray", "-normalize", "-bordercolor", "white",
+                            "-border", "20", str(crop)], check=True)
+            args = ["tesseract", str(crop), "-", "--psm", "8"]
+            if digits:
+                args += ["-c", "tessedit_char_whitelist=0123456789"]
+            return subprocess.run(args, capture_output=True, text=True).stdout.strip()
+
     def read_window(self, window):
         return self.read(window.x, window.y, window.width, window.height)
 
