@@ -26,6 +26,19 @@ std::optional<QTemporaryDir> folder; // removed when the run ends
     std::abort();
 }
 
+// The program asks for its animations by ASCII names in any case. (QString::toUpper
+// would not do here: it turns a lone surrogate into U+FFFD and "ß" into "SS".)
+QString swapAsciiCase(QString name)
+{
+    for (QChar &ch : name) {
+        if (ch >= u'a' && ch <= u'z')
+            ch = QChar(ch.unicode() - 32);
+        else if (ch >= u'A' && ch <= u'Z')
+            ch = QChar(ch.unicode() + 32);
+    }
+    return name;
+}
+
 void checkStructure(const CharacterFile &c)
 {
     if (c.name.isEmpty())
@@ -48,7 +61,7 @@ void checkStructure(const CharacterFile &c)
     if (c.animations.isEmpty())
         fail("it has no animations", c);
     for (const CharacterAnimation &a : c.animations) {
-        if (a.frames.isEmpty() || c.animation(a.name) != &a || c.animation(a.name.toUpper()) != &a)
+        if (a.frames.isEmpty() || c.animation(a.name) != &a || c.animation(swapAsciiCase(a.name)) != &a)
             fail("an animation is empty or not found by its name", c);
         for (const CharacterFrame &f : a.frames) {
             if (f.durationMs < 1 || f.durationMs > 10000 || !(f.lift >= -0.5 && f.lift <= 0.5)
