@@ -248,6 +248,7 @@ void TestRecords::interruptedSaveIsFinishedOrUndone()
         write(u"azorpeli.txt.nuovo"_s, "13\r\n");
     if (nomePrepared)
         write(u"nzorpeli.txt.nuovo"_s, "Bruno\r\n");
+    write(u"azorpeli.txt.nuovo.Ab12Cd"_s, "1"); // a copy's temporary file, cut short
     createRecordFiles(dir);
     QCOMPARE(read(u"azorpeli.txt"_s), punti);
     QCOMPARE(read(u"nzorpeli.txt"_s), nome);

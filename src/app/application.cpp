@@ -44,6 +44,6 @@ bool QuizzoloApplication::notify(QObject *receiver, QEvent *event)
         std::fprintf(stderr, "quizzolo: %s\n", error.what());
         QtDialogs().message(error.message());
         std::fflush(nullptr);
-        std::_Exit(error.number());
+        std::_Exit(error.exitStatus());
     }
 }

@@ -8,9 +8,29 @@
 #include <QScreen>
 
 #include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// Qt gives up (for instance with no display to open) through a fatal message: say so in
+// Italian and end with a plain failure status instead of an abort.
+void reportFatal(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type != QtFatalMsg) {
+        std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+        return;
+    }
+    std::fprintf(stderr, "quizzolo: impossibile avviare il gioco: nessuno schermo disponibile (%s)\n",
+                 qPrintable(message));
+    std::fflush(stderr);
+    std::_Exit(1);
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
+    qInstallMessageHandler(reportFatal);
     QuizzoloApplication app(argc, argv);
     setupApplication(app);
 
@@ -23,9 +43,11 @@ int main(int argc, char *argv[])
     try {
         tavola.load();
     } catch (const RuntimeError &error) {
+        // Reported by the window, which first stops its clock: no tick may start
+        // the leaving steps behind the error's message box.
         std::fprintf(stderr, "quizzolo: %s\n", error.what());
-        dialogs.message(error.message());
-        return error.number();
+        tavola.reportError(error);
+        return error.exitStatus();
     }
 
     // Centred on the screen.

@@ -25,6 +25,8 @@ public:
     explicit RuntimeError(int number, QString detail = {});
 
     int number() const { return m_number; }
+    // The program's exit status: the number where it fits in a status, else 1.
+    int exitStatus() const { return m_number > 0 && m_number < 256 ? m_number : 1; }
     QString description() const;
     // The text the error's message box shows.
     QString message() const;

@@ -171,7 +171,7 @@ void Tavola::reportError(const RuntimeError &error)
     stopClock();
     m_leaving = true;
     m_dialogs.message(error.message());
-    end(error.number());
+    end(error.exitStatus());
 }
 
 void Tavola::guarded(const std::function<void()> &handler)

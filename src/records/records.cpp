@@ -45,7 +45,9 @@ void prepare(const QString &path, const QString &text)
 {
     QSaveFile file(path);
     errno = 0;
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered: a buffered QSaveFile loses a write error that happens when its
+    // buffer is flushed at commit, and would then put an empty file in place.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw fileError(errno, path, false);
     const QByteArray line = text.toLocal8Bit() + "\r\n";
     errno = 0;
@@ -87,6 +89,12 @@ void finishPendingSave(const QString &dirwin)
     } else if (puntiPending) {
         QFile::remove(punti + pendingSuffix);
     }
+    // Where the file system has no unnamed temporary files, a save killed while writing
+    // a copy leaves the copy's named temporary file behind.
+    const QStringList leftovers = QDir(dirwin).entryList(
+        {QStringLiteral("azorpeli.txt.nuovo.*"), QStringLiteral("nzorpeli.txt.nuovo.*")}, QDir::Files | QDir::Hidden);
+    for (const QString &name : leftovers)
+        QFile::remove(dirwin + u'/' + name);
 }
 
 void createIfMissing(const QString &path)
