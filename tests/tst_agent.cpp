@@ -83,6 +83,7 @@ private slots:
     void animationsTakeTheirTime();
     void windowFollowsRequests();
     void leavingEndsAtOnce();
+    void soundMadeAheadIsBounded();
 };
 
 void TestAgent::loadErrors_data()
@@ -358,6 +359,38 @@ void TestAgent::leavingEndsAtOnce()
     for (QWidget *w : QApplication::topLevelWidgets())
         QVERIFY(!w->isVisible());
     QTest::qWait(50);   // nothing queued may still run
+}
+
+void TestAgent::soundMadeAheadIsBounded()
+{
+    // A child hammering Enter: thousands of problems and verdicts wait their turn. Only
+    // the next two have their sound made; the rest hold no more than their text.
+    auto agent = silentAgent();
+    agent->load(u"Merlin"_s, FixedPath);
+    DesktopCharacter &merlin = agent->desktopCharacter(u"Merlin"_s);
+    EspeakVoice &voice = merlin.voice();
+    const CharacterFile file = CharacterFile::read(DesktopAgent::defaultCharactersFolder() + u"/Merlin.acs"_s);
+    const qint64 longest = EspeakWorker::shared()->synthesizeNow(Introduction, file.voice).pcm.size();
+    QVERIFY(longest > 0);
+    constexpr int Requests = 2000;
+    const QStringList texts{u"Esatto"_s, u"14"_s, u"2 per 7"_s, Introduction, u"Sbagliato, riprova"_s};
+    QList<qsizetype> aheadAtEachStart;
+    connect(&voice, &VoiceEngine::audioStarted, this, [&] {
+        aheadAtEachStart << voice.utterancesAhead();
+        QVERIFY(voice.bytesAhead() <= 2 * longest);
+    });
+    for (int i = 0; i < Requests; ++i)
+        merlin.Speak(texts.at(i % texts.size()));
+    QCOMPARE(voice.utterancesAhead(), 2);
+    QVERIFY(voice.bytesAhead() <= 2 * longest);
+    // While one text is heard the next two are made, and each text said lets one more
+    // be made.
+    QTRY_VERIFY_WITH_TIMEOUT(aheadAtEachStart.size() >= 4, 20000);
+    QCOMPARE(aheadAtEachStart, QList<qsizetype>(aheadAtEachStart.size(), 2));
+    QTRY_VERIFY(voice.bytesAhead() > 0);
+    QCOMPARE(voice.utterancesAhead(), 2);
+    QVERIFY(voice.bytesAhead() <= 2 * longest);
+    QCOMPARE(merlin.queue().waiting(), Requests - aheadAtEachStart.size());
 }
 
 QTEST_MAIN(TestAgent)

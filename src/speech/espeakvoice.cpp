@@ -4,6 +4,7 @@
 #include <QAudioSink>
 #include <QMediaDevices>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -14,6 +15,10 @@ constexpr int TickMs = 15;
 constexpr qint64 StallGraceMs = 2500;
 // The position of a sound server lags the data by a few milliseconds at the very end.
 constexpr qint64 EndToleranceMs = 20;
+// Texts waiting to be said whose sound is made before their turn. Each holds its whole
+// sound until then (44 kB a second), and a child hammering Enter queues thousands of
+// texts; two keep the next words ready without the memory growing with the queue.
+constexpr qsizetype MadeAhead = 2;
 
 void sayOnceSilent(const char *why)
 {
@@ -77,12 +82,35 @@ void EspeakVoice::goSilent(const char *why)
 
 void EspeakVoice::prepare(const QString &text)
 {
-    m_pending.push_back({m_nextId++, text, {}, false});
-    request(m_pending.back());
+    m_pending.push_back({m_nextId++, text});
+    makeAhead();
+}
+
+void EspeakVoice::makeAhead()
+{
+    qsizetype ahead = 0;
+    for (auto it = m_pending.begin(); it != m_pending.end() && ahead < MadeAhead; ++it, ++ahead) {
+        if (!it->requested)
+            request(*it);
+    }
+}
+
+qsizetype EspeakVoice::utterancesAhead() const
+{
+    return std::count_if(m_pending.begin(), m_pending.end(), [](const Pending &p) { return p.requested; });
+}
+
+qint64 EspeakVoice::bytesAhead() const
+{
+    qint64 bytes = 0;
+    for (const Pending &pending : m_pending)
+        bytes += pending.utterance.pcm.size();
+    return bytes;
 }
 
 void EspeakVoice::request(Pending &pending)
 {
+    pending.requested = true;
     const quint64 id = pending.id;
     m_worker->synthesize(pending.text, m_settings, m_cancel, this,
                          [this, id](Utterance part, bool complete) { ready(id, std::move(part), complete); });
@@ -95,11 +123,13 @@ void EspeakVoice::say(const QString &text)
     while (!m_pending.empty() && m_pending.front().text != text)
         m_pending.pop_front();
     if (m_pending.empty())
-        prepare(text);
+        m_pending.push_back({m_nextId++, text});
+    makeAhead();
     Pending &pending = m_pending.front();
     if (!pending.utterance.pcm.isEmpty() || pending.complete) {
         Pending ready = std::move(pending);
         m_pending.pop_front();
+        makeAhead();
         begin(std::move(ready));
     } else {
         m_sayingId = pending.id;
@@ -130,6 +160,7 @@ void EspeakVoice::ready(quint64 id, Utterance part, bool complete)
             m_sayingId = 0;
             Pending ready = std::move(*it);
             m_pending.erase(it);
+            makeAhead();
             begin(std::move(ready));
         }
         return;

@@ -36,6 +36,10 @@ public:
     qint64 currentDurationMs() const { return m_current.durationMs(); }
     qint64 bytesConsumed() const { return m_buffer.isOpen() ? m_buffer.pos() : m_lastConsumed; }
     qint64 bytesTotal() const { return m_current.pcm.size(); }
+    // Of the texts waiting to be said: how many have their sound made or being made, and
+    // the bytes of sound they hold.
+    qsizetype utterancesAhead() const;
+    qint64 bytesAhead() const;
 
 private:
     struct Pending
@@ -44,10 +48,12 @@ private:
         QString text;
         Utterance utterance;   // as much as has been made
         bool complete = false;
+        bool requested = false;   // handed to the worker
     };
 
     void warmUp();
     void request(Pending &pending);
+    void makeAhead();
     void ready(quint64 id, Utterance part, bool complete);
     void begin(Pending pending);
     void tick();
