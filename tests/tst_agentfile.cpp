@@ -9,7 +9,39 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <unistd.h>
+
+#include <optional>
+
 using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr uid_t NobodyId = 65534;
+
+// Acts as another user while in scope (file access follows the effective user id);
+// root can switch back because its saved id stays 0.
+class EffectiveUser
+{
+public:
+    explicit EffectiveUser(uid_t id)
+        : m_switched(geteuid() == 0 && seteuid(id) == 0)
+    {
+    }
+    ~EffectiveUser()
+    {
+        if (m_switched && seteuid(0) != 0)
+            qFatal("cannot become root again");
+    }
+    EffectiveUser(const EffectiveUser &) = delete;
+    EffectiveUser &operator=(const EffectiveUser &) = delete;
+    bool switched() const { return m_switched; }
+
+private:
+    bool m_switched;
+};
+
+} // namespace
 
 // A small, valid character; rows of the tests break one thing in it.
 static QJsonObject validCharacter()
@@ -165,16 +197,24 @@ void TestAgentFile::unreadable()
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(QJsonDocument(o).toJson());
         file.close();
-        if (setup == u"locked") {
+        if (setup == u"locked")
             QVERIFY(file.setPermissions(QFileDevice::WriteOwner));
-            if (QFile(path).open(QIODevice::ReadOnly))
-                QSKIP("running with rights that read any file");
-        }
+    }
+    // Root reads any file: check the locked one as an ordinary user, who may still look
+    // into the folder.
+    std::optional<EffectiveUser> nobody;
+    if (setup == u"locked" && QFile(path).open(QIODevice::ReadOnly)) {
+        QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                                      | QFileDevice::ExeGroup | QFileDevice::ExeOther));
+        nobody.emplace(NobodyId);
+        if (!nobody->switched())
+            QSKIP("running with rights that read any file, and no other user to become");
     }
     try {
         CharacterFile::read(path);
         QFAIL("an unreadable character file was accepted");
     } catch (const RuntimeError &e) {
+        nobody.reset();
         QCOMPARE(e.number(), number);
     }
 }

@@ -10,6 +10,7 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 
+#include <cerrno>
 #include <cmath>
 
 namespace {
@@ -34,9 +35,11 @@ QByteArray readWhole(const QString &path)
     if (info.isDir())
         throw RuntimeError(RuntimeError::PathFileAccess, path);
     if (!file.open(QIODevice::ReadOnly)) {
-        throw RuntimeError(file.error() == QFileDevice::PermissionsError ? RuntimeError::PermissionDenied
-                                                                         : RuntimeError::PathFileAccess,
-                           path);
+        // Qt reports any failed open as OpenError; the system's own reason tells a file we
+        // may not read from one that cannot be read at all.
+        const int cause = errno;
+        const bool denied = cause == EACCES || cause == EPERM || !info.isReadable();
+        throw RuntimeError(denied ? RuntimeError::PermissionDenied : RuntimeError::PathFileAccess, path);
     }
     if (file.size() > MaxFileBytes)
         throw RuntimeError(RuntimeError::BadFileFormat, path + QStringLiteral(": file troppo grande"));
