@@ -14,9 +14,9 @@ class TestTavola : public QObject
     Q_OBJECT
 
 private slots:
-    void designValues_data();
-    void designValues();
-    void designTexts();
+    void initialValues_data();
+    void initialValues();
+    void initialTexts();
     void focusAndTabOrder();
     void creditsMenuDoesNothing();
     void autosizeKeepsTopLeft();
@@ -37,7 +37,7 @@ private slots:
     void accessKeys();
 };
 
-void TestTavola::designValues_data()
+void TestTavola::initialValues_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QRect>("geometry");
@@ -87,7 +87,7 @@ void TestTavola::designValues_data()
     row("Picture1", {272, 112, 65, 73}, "", 0, false, false);
 }
 
-void TestTavola::designValues()
+void TestTavola::initialValues()
 {
     QFETCH(QString, name);
     QFETCH(QRect, geometry);
@@ -119,7 +119,7 @@ void TestTavola::designValues()
     }
 }
 
-void TestTavola::designTexts()
+void TestTavola::initialTexts()
 {
     TavolaFixture f;
     const QString title = f.window->windowTitle();
