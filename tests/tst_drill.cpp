@@ -112,7 +112,6 @@ void TestDrill::keys()
     TavolaFixture f;
     f.random.queue(2, 7);
     QVERIFY(f.start());
-    auto *surface = f.window->centralWidget();
     for (int key : keys)
         QTest::keyClick(f.get("Text3"), Qt::Key(key)); // the box, even after the focus moved
     QCOMPARE(f.text("Text3"), boxText);
@@ -122,7 +121,6 @@ void TestDrill::keys()
         QCOMPARE(f.get(label)->isVisible(), problemShown);
     if (errate)
         QCOMPARE(f.caption("lblMessage"), u"Sbagliato!! 14"_s);
-    Q_UNUSED(surface);
 }
 
 void TestDrill::verdicts_data()
