@@ -107,11 +107,6 @@ QPixmap renderSvg(const QString &file, QSize size, qreal ratio)
     return pixmap;
 }
 
-QIcon svgIcon(const QString &file)
-{
-    return QIcon(file);
-}
-
 QCursor svgCursor(const QString &file, QSize size, QPoint hotSpot, qreal ratio)
 {
     return QCursor(renderSvg(file, size, ratio), hotSpot.x(), hotSpot.y());
@@ -298,10 +293,10 @@ void Tavola::loadArtwork()
         svgCursor(QStringLiteral(":/art/puntatore-icona.svg"), QSize(16, 16), QPoint(8, 8), ratio);
     lblMessage->setCursor(iconPointer);
     cmdNext->setCursor(iconPointer);
-    cmdNext->setImages(svgIcon(QStringLiteral(":/art/faccia-sorriso.svg")),
-                       svgIcon(QStringLiteral(":/art/faccia-seria.svg")),
-                       svgIcon(QStringLiteral(":/art/faccia-bocca-aperta.svg")));
-    const QIcon exitSign = svgIcon(QStringLiteral(":/art/uscita.svg"));
+    cmdNext->setImages(QIcon(QStringLiteral(":/art/faccia-sorriso.svg")),
+                       QIcon(QStringLiteral(":/art/faccia-seria.svg")),
+                       QIcon(QStringLiteral(":/art/faccia-bocca-aperta.svg")));
+    const QIcon exitSign = QIcon(QStringLiteral(":/art/uscita.svg"));
     cmdExit1->setImages(exitSign, exitSign, exitSign);
 
     setWindowIcon(QIcon(QStringLiteral(":/art/icona.svg")));

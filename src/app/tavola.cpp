@@ -207,11 +207,7 @@ void Tavola::closeEvent(QCloseEvent *event)
 {
     // The close box ends the program with no farewell and no record.
     event->accept();
-    if (!m_ended) {
-        m_ended = true;
-        stopClock();
-        emit ended(0);
-    }
+    end(0);
 }
 
 bool Tavola::eventFilter(QObject *watched, QEvent *event)

@@ -11,6 +11,7 @@
 class Agent;
 class Dialogs;
 class GraphicalButton;
+class QColor;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -73,6 +74,7 @@ private:
     void hideProblem();
     void showProblem();
     void enableNext();
+    void showVerdict(const QColor &colour, const QString &text);
     void setCaption(QLabel *label, const QString &text);
     void stopClock();
     void end(int status);

@@ -47,16 +47,21 @@ void Tavola::tastoPremuto(int code)
         verifica();
 }
 
+void Tavola::showVerdict(const QColor &colour, const QString &text)
+{
+    QPalette pal = lblMessage->palette();
+    pal.setColor(QPalette::WindowText, colour);
+    lblMessage->setPalette(pal);
+    setCaption(lblMessage, text);
+}
+
 void Tavola::verifica()
 {
     hideProblem();
     AgentCharacter &merlin = m_agent.character(QStringLiteral("Merlin"));
 
     if (Text3->text() == Text7->text()) {
-        QPalette blue = lblMessage->palette();
-        blue.setColor(QPalette::WindowText, QColor(0, 0, 255));
-        lblMessage->setPalette(blue);
-        setCaption(lblMessage, QStringLiteral("Esatto. Sei forte!!!"));
+        showVerdict(QColor(0, 0, 255), QStringLiteral("Esatto. Sei forte!!!"));
         m_esatte = checkedAdd16(m_esatte, 1);
         merlin.Show();
         merlin.MoveTo(250, 175);
@@ -69,10 +74,7 @@ void Tavola::verifica()
                 merlin.Speak(line.text);
         }
     } else {
-        QPalette red = lblMessage->palette();
-        red.setColor(QPalette::WindowText, QColor(255, 0, 0));
-        lblMessage->setPalette(red);
-        setCaption(lblMessage, QStringLiteral("Sbagliato!! ") + Text7->text());
+        showVerdict(QColor(255, 0, 0), QStringLiteral("Sbagliato!! ") + Text7->text());
         m_errate = checkedAdd16(m_errate, 1);
         merlin.Show();
         merlin.MoveTo(250, 175);
