@@ -1,0 +1,94 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <memory>
+#include <optional>
+
+// The history of answers, storico.csv in the program's data folder: one line per checked
+// answer, so that the notebook can show a parent or a teacher how a child is doing.
+// The game only appends; the notebook only reads. Plain code: Qt Core only.
+
+inline constexpr char historyFileName[] = "storico.csv";
+inline constexpr char historyHeader[] = "partita;ora;nome;fattore;risposta;esatta;millisecondi";
+
+// One checked answer.
+struct HistoryEntry
+{
+    QDateTime partita;        // when the game started (the name dialog closed)
+    QDateTime ora;            // when the answer was checked
+    QString nome;             // the child's name as the game uses it ("Amico" for none)
+    int fattore = 0;          // the second factor, 1 to 10
+    QString risposta;         // Text3 as typed
+    bool esatta = false;      // the check's verdict
+    qint64 millisecondi = 0;  // from the problem being posed to the check
+};
+
+// The line for one entry: ';'-separated fields, quoted where needed, ended by CR LF.
+QByteArray encodeHistoryLine(const HistoryEntry &entry);
+// One record (without its line ending) back into an entry; nullopt when malformed.
+std::optional<HistoryEntry> decodeHistoryLine(QByteArrayView line);
+
+// Appends entries to storico.csv without blocking the caller on the disk (a worker
+// thread does the writing). It never throws and never shows anything: a history that
+// cannot be written is said once on stderr, in Italian, and the game goes on.
+class HistoryLog final
+{
+public:
+    explicit HistoryLog(const QString &path);
+    ~HistoryLog();  // writes what is still queued, waiting a bounded time
+    HistoryLog(const HistoryLog &) = delete;
+    HistoryLog &operator=(const HistoryLog &) = delete;
+
+    void append(const HistoryEntry &entry);
+    // Waits until everything appended so far is on disk or has failed; false on failure
+    // or time-out. For tests and for leaving.
+    bool flush(int timeoutMs = 5000);
+
+private:
+    class Worker;
+    std::unique_ptr<Worker> m_worker;
+};
+
+// What the notebook shows, computed while reading so that a million lines stay small.
+struct FactStats
+{
+    int answers = 0;
+    int right = 0;
+    qint64 medianMs = -1;  // -1 with no answers
+    bool weak = false;     // among the facts the child should practise most
+};
+
+struct GameSummary
+{
+    QDateTime started;
+    int right = 0;
+    int wrong = 0;
+};
+
+struct ChildReport
+{
+    QString name;
+    QList<GameSummary> games;          // oldest first
+    std::array<FactStats, 10> facts;   // facts[f - 1] is 2 x f
+};
+
+struct HistorySummary
+{
+    bool exists = false;     // the file was there
+    qint64 entries = 0;      // answers read
+    qint64 skipped = 0;      // lines that could not be read
+    QStringList names;       // most recent first
+    QHash<QString, ChildReport> children;
+};
+
+// Reads the whole history; never fails: what cannot be read is counted in skipped.
+HistorySummary readHistory(const QString &path);
+HistorySummary summarizeHistory(QByteArrayView content);
