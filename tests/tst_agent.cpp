@@ -1,5 +1,5 @@
-#include "app/runtimeerror.h"
-#include "speech/characterfile.h"
+#include "agent/characterfile.h"
+#include "core/runtimeerror.h"
 #include "speech/characterwindow.h"
 #include "speech/desktopagent.h"
 #include "speech/desktopcharacter.h"

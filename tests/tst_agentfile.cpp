@@ -1,5 +1,5 @@
-#include "app/runtimeerror.h"
-#include "speech/characterfile.h"
+#include "agent/characterfile.h"
+#include "core/runtimeerror.h"
 
 #include <QDir>
 #include <QFile>

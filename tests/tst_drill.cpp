@@ -48,7 +48,7 @@ void TestDrill::firstProblemIsPosedOnActivation()
     QVERIFY(f.start());
 
     QCOMPARE(f.random.reseeds, 1);
-    QCOMPARE(f.window->question().tinta, tinta);
+    QCOMPARE(f.window->drill().question().tinta, tinta);
     QCOMPARE(f.text("Text1"), u"2"_s);
     QCOMPARE(f.caption("lblNum1"), u"2"_s);
     QCOMPARE(f.caption("lblNum2"), QString::number(fattore2));
@@ -58,7 +58,7 @@ void TestDrill::firstProblemIsPosedOnActivation()
     QCOMPARE(QApplication::focusWidget(), f.get("Text3"));
     QCOMPARE(f.caption("lblMessage"), u""_s);
     QCOMPARE(f.caption("lblconto"), u"00.07.00"_s);
-    QCOMPARE(f.window->esatte(), 0);
+    QCOMPARE(f.window->drill().esatte(), 0);
     QVERIFY(!f.get("cmdNext")->isEnabled());
     for (const char *hidden : {"lblNum1", "lblNum2", "Label10"})
         QVERIFY(!f.get(hidden)->isVisible());
@@ -115,7 +115,7 @@ void TestDrill::keys()
     for (int key : keys)
         QTest::keyClick(f.get("Text3"), Qt::Key(key)); // the box, even after the focus moved
     QCOMPARE(f.text("Text3"), boxText);
-    QCOMPARE(f.window->errate(), errate);
+    QCOMPARE(f.window->drill().errate(), errate);
     QCOMPARE(f.caption("lblScore2"), QString::number(errate));
     for (const char *label : {"lblNum1", "lblNum2", "Label10"})
         QCOMPARE(f.get(label)->isVisible(), problemShown);
@@ -189,7 +189,7 @@ void TestDrill::countsOverflowIsARunTimeError()
     QVERIFY(f.start());
     auto *check = f.get<QPushButton>("Command3");
     for (int i = 0; i < 32767; ++i)
-        f.window->verifica();
+        f.window->drill().verifica();
     QCOMPARE(f.caption("lblScore1"), u"32767"_s);
     QCOMPARE(f.ended->count(), 0);
     check->click();

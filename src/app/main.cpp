@@ -1,7 +1,7 @@
 #include "app/application.h"
 #include "app/dialogs.h"
-#include "app/runtimeerror.h"
 #include "app/tavola.h"
+#include "core/runtimeerror.h"
 #include "drill/question.h"
 #include "speech/desktopagent.h"
 
@@ -39,13 +39,11 @@ int main(int argc, char *argv[])
     std::unique_ptr<Agent> agent = createDesktopAgent();
     Tavola tavola(*agent, dialogs, random);
     QObject::connect(&tavola, &Tavola::ended, &app, [](int status) { QCoreApplication::exit(status); });
+    app.setErrorReporter([&tavola](const RuntimeError &error) { tavola.reportError(error); });
 
     try {
         tavola.load();
     } catch (const RuntimeError &error) {
-        // Reported by the window, which first stops its clock: no tick may start
-        // the leaving steps behind the error's message box.
-        std::fprintf(stderr, "quizzolo: %s\n", error.what());
         tavola.reportError(error);
         return error.exitStatus();
     }

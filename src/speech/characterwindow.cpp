@@ -1,6 +1,6 @@
 #include "speech/characterwindow.h"
 
-#include "app/runtimeerror.h"
+#include "core/runtimeerror.h"
 
 #include <QBitmap>
 #include <QGuiApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "speech/characterfile.h"
+#include "agent/characterfile.h"
 
 #include <QImage>
 #include <QSvgRenderer>

@@ -1,7 +1,7 @@
 #include "speech/desktopagent.h"
 
-#include "app/runtimeerror.h"
-#include "speech/characterfile.h"
+#include "agent/characterfile.h"
+#include "core/runtimeerror.h"
 #include "speech/desktopcharacter.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "speech/agent.h"
+#include "agent/agent.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #include "speech/desktopcharacter.h"
 
-#include "app/runtimeerror.h"
+#include "core/runtimeerror.h"
 #include "speech/characterwindow.h"
 #include "speech/espeakvoice.h"
 #include "speech/wordballoon.h"

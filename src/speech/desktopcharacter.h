@@ -1,8 +1,8 @@
 #pragma once
 
-#include "speech/agent.h"
-#include "speech/characterfile.h"
-#include "speech/requestqueue.h"
+#include "agent/agent.h"
+#include "agent/characterfile.h"
+#include "agent/requestqueue.h"
 
 #include <QObject>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "speech/characterfile.h"
+#include "agent/characterfile.h"
+#include "agent/voiceengine.h"
 #include "speech/espeakworker.h"
-#include "speech/voiceengine.h"
 
 #include <QAudioDevice>
 #include <QBuffer>

@@ -5,7 +5,7 @@
 //   crash_writer saves DIR N           N saves in a row, save i storing "i" and "Nome i";
 //                                      prints "saved i" after each one that returned
 // A run-time error prints its message and ends with its number.
-#include "app/runtimeerror.h"
+#include "core/runtimeerror.h"
 #include "records/records.h"
 
 #include <QCoreApplication>
