@@ -16,8 +16,6 @@ class Shape final : public QWidget
 public:
     enum class Kind { Rectangle, Circle };
     Shape(Kind kind, QColor fill, QColor back, QWidget *parent);
-    Kind kind() const { return m_kind; }
-    QColor fillColour() const { return m_fill; }
 
 protected:
     void paintEvent(QPaintEvent *) override;
@@ -36,7 +34,6 @@ public:
     explicit Surface(QWidget *parent = nullptr);
     void paintGradient(const Question &q);
     void clearDrawing();
-    bool hasDrawing() const { return m_question.has_value(); }
 
 protected:
     void paintEvent(QPaintEvent *) override;

@@ -124,15 +124,6 @@ void CharacterWindow::showFrame(int index)
     m_frameTimer.start(frame.durationMs);
 }
 
-void CharacterWindow::rest()
-{
-    m_frameTimer.stop();
-    m_frameIndex = -1;
-    m_mouthTimer.stop();
-    m_speaking = false;
-    applyPose(m_character.restPose, 0, 0);
-}
-
 void CharacterWindow::startSpeaking()
 {
     m_speaking = true;

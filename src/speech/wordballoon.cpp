@@ -70,12 +70,6 @@ void WordBalloon::finishSoon()
     m_hideTimer.start(LingerMs);
 }
 
-void WordBalloon::dismiss()
-{
-    m_hideTimer.stop();
-    hide();
-}
-
 void WordBalloon::relayout()
 {
     const QString before = m_text.left(m_markPosition).toHtmlEscaped();
