@@ -46,12 +46,12 @@ DesktopCharacter::~DesktopCharacter()
 
 void DesktopCharacter::Show()
 {
-    m_queue.enqueue({AgentRequest::Kind::Show});
+    m_queue.enqueue({.kind = AgentRequest::Kind::Show});
 }
 
 void DesktopCharacter::MoveTo(int x, int y)
 {
-    m_queue.enqueue({AgentRequest::Kind::MoveTo, x, y});
+    m_queue.enqueue({.kind = AgentRequest::Kind::MoveTo, .x = x, .y = y});
 }
 
 void DesktopCharacter::Play(const QString &animation)
@@ -61,21 +61,21 @@ void DesktopCharacter::Play(const QString &animation)
         throw RuntimeError(RuntimeError::InvalidArgument,
                            QStringLiteral("%1 non ha l'animazione \"%2\"").arg(m_character.name, animation));
     }
-    m_queue.enqueue({AgentRequest::Kind::Play, 0, 0, found->name});
+    m_queue.enqueue({.kind = AgentRequest::Kind::Play, .text = found->name});
 }
 
 void DesktopCharacter::setHeight(int height)
 {
     if (height < 1 || height > MaxHeight)
         throw RuntimeError(RuntimeError::InvalidArgument, QStringLiteral("altezza %1 fuori misura").arg(height));
-    m_queue.enqueue({AgentRequest::Kind::Height, height});
+    m_queue.enqueue({.kind = AgentRequest::Kind::Height, .x = height});
 }
 
 void DesktopCharacter::Speak(const QString &text)
 {
     if (hasWords(text))
         m_voice->prepare(text);
-    m_queue.enqueue({AgentRequest::Kind::Speak, 0, 0, text});
+    m_queue.enqueue({.kind = AgentRequest::Kind::Speak, .text = text});
 }
 
 void DesktopCharacter::perform(const AgentRequest &request)
