@@ -65,8 +65,9 @@ void Drill::verifica()
 {
     m_view.hideProblem();
     AgentCharacter &character = m_view.character();
+    const QString risposta = m_view.text("Text3");
     const QString risultato = m_view.text("Text7");
-    const bool esatta = m_view.text("Text3") == risultato;
+    const bool esatta = risposta == risultato;
 
     if (esatta) {
         m_view.showVerdict({0, 0, 255}, QStringLiteral("Esatto. Sei forte!!!"));
