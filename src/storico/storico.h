@@ -85,6 +85,7 @@ struct HistorySummary
     bool exists = false;     // the file was there
     qint64 entries = 0;      // answers read
     qint64 skipped = 0;      // lines that could not be read
+    QString error;           // why the file could not be read (Italian), empty when it could
     QStringList names;       // most recent first
     QHash<QString, ChildReport> children;
 };
