@@ -757,13 +757,14 @@ struct Appender
     bool open()
     {
         const QByteArray name = QFile::encodeName(path);
+        struct stat st {};
+        const bool existed = ::stat(name.constData(), &st) == 0;
         // O_NONBLOCK: a pipe put in the file's place must not block the opening.
         fd = ::open(name.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
         if (fd < 0) {
             fail(errno);
             return false;
         }
-        struct stat st {};
         if (::fstat(fd, &st) != 0) {
             fail(errno);
             return false;
@@ -775,7 +776,11 @@ struct Appender
         if (st.st_size == 0) {
             const QByteArray header = QByteArray(historyHeader) + "\r\n";
             if (!writeAll(fd, header.constData(), header.size())) {
-                fail(errno);
+                const int err = errno;
+                // A full disk takes the new file but not its first line: leave nothing behind.
+                if (!existed)
+                    ::unlink(name.constData());
+                fail(err);
                 return false;
             }
         } else {
@@ -797,6 +802,19 @@ struct Appender
         if (!writeAll(fd, line.constData(), line.size()))
             fail(errno);
     }
+
+    // The file is open only while lines are being written: a file held open would stop
+    // its disk from being remounted read-only or taken away, and a history deleted
+    // between two answers is started again rather than written into a removed file.
+    void close()
+    {
+        if (fd < 0)
+            return;
+        const int closing = fd;
+        fd = -1;
+        if (::close(closing) != 0 && errno != EINTR)
+            fail(errno);
+    }
 };
 
 } // namespace
@@ -815,19 +833,14 @@ void HistoryLog::Worker::run(std::shared_ptr<State> s)
         lock.unlock();
         for (const HistoryEntry &entry : batch)
             appender.append(entry);
+        appender.close();
         lock.lock();
         s->busy = false;
         s->failed = appender.failed;
         s->idle.notify_all();
     }
-    lock.unlock();
-    // No sync per line (a power cut may lose the last lines, never earlier ones); the
-    // game's lines are made durable once, when it ends.
-    if (appender.fd >= 0) {
-        ::fdatasync(appender.fd);
-        ::close(appender.fd);
-    }
-    lock.lock();
+    // No sync: a power cut may lose the lines of the last seconds (still in the system's
+    // cache) but damages no older line, and a sync per answer could stall on a slow disk.
     s->exited = true;
     s->idle.notify_all();
 }
