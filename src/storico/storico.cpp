@@ -450,10 +450,12 @@ qsizetype HistoryReader::Impl::feed(QByteArrayView data, bool atEnd)
             p += p + 1 == end ? 1 : 2;
             continue;
         }
+        // A record is looked for in the next longestRecord bytes only, read whole or in pieces.
         Record record;
-        Scan scan = scanRecord(p, end, atEnd, record);
+        const char *limit = end - p > longestRecord ? p + longestRecord : end;
+        Scan scan = scanRecord(p, limit, atEnd && limit == end, record);
         if (scan == Scan::NeedMore) {
-            if (end - p <= longestRecord)
+            if (limit == end)
                 return p - begin;
             scan = Scan::Malformed;
         }
