@@ -29,7 +29,7 @@ constexpr int fieldCount = 7;
 // the reader's memory bounded.
 constexpr qsizetype longestRecord = qsizetype(1) << 20;
 
-// ---- Timestamps: 2026-12-07T10:15:03+01:00, local time with its offset, whole seconds.
+// Timestamps: 2026-12-07T10:15:03+01:00, local time with its offset, whole seconds.
 
 struct Stamp
 {
@@ -134,7 +134,7 @@ QString textOf(QByteArrayView utf8)
     return decode(utf8);
 }
 
-// ---- Fields: ';'-separated, quoted with '"' (inner quotes doubled) where needed.
+// Fields: ';'-separated, quoted with '"' (inner quotes doubled) where needed.
 
 void appendField(QByteArray &line, QByteArrayView field)
 {
@@ -551,8 +551,7 @@ HistorySummary HistoryReader::Impl::finish()
 
 namespace {
 
-// ---- Writing.
-
+// Why the history cannot be written, as the message on stderr says it.
 QString reasonText(int err)
 {
     switch (err) {
@@ -701,7 +700,7 @@ HistorySummary readHistory(const QString &path)
     return summary;
 }
 
-// ---- HistoryLog: a queue, and one thread that appends what is queued.
+// HistoryLog: a queue, and one thread that appends what is queued.
 
 class HistoryLog::Worker
 {
