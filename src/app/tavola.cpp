@@ -6,6 +6,7 @@
 #include "app/widgets.h"
 #include "core/runtimeerror.h"
 #include "records/records.h"
+#include "storico/storico.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -69,6 +70,7 @@ void Tavola::load()
     m_drill.resetCounts();
 
     const QString nome = m_dialogs.askText(QStringLiteral("Come ti chiami?"));
+    const QDateTime partita = QDateTime::currentDateTime();  // the game starts as the dialog closes
     m_dialogs.message(QStringLiteral(" ") + nome + QStringLiteral(" vediamo se sei un vero campione  "));
     loadArtwork();
 
@@ -82,6 +84,8 @@ void Tavola::load()
     Avviatimer();
 
     m_dirwin = GetSystemDir();
+    m_history = std::make_unique<HistoryLog>(m_dirwin + QLatin1String(historyFileName));
+    m_drill.recordAnswersTo(m_history.get(), partita);
     createRecordFiles(m_dirwin);
     m_recordCaption = Leggifiletxt(m_dirwin + fileRecordPunti);
     setCaption(lblpunti, m_recordCaption.left(longestShownCaption));

@@ -11,6 +11,7 @@
 class Agent;
 class Dialogs;
 class GraphicalButton;
+class HistoryLog;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -104,6 +105,8 @@ private:
     // What lblpunti holds: the whole score file; the label may show it cut.
     QString m_recordCaption;
     Phase m_phase = Phase::Starting;
+    // The history of answers, appended to by the drill's check.
+    std::unique_ptr<HistoryLog> m_history;
 
     Surface *m_surface = nullptr;
     QTimer *Timer1 = nullptr;

@@ -5,6 +5,7 @@
 #include "drill/numlett.h"
 #include "drill/praise.h"
 #include "records/records.h"
+#include "storico/storico.h"
 
 void stageCharacter(AgentCharacter &character, const QString &animation)
 {
@@ -25,6 +26,12 @@ void Drill::resetCounts()
 {
     m_esatte = 0;
     m_errate = 0;
+}
+
+void Drill::recordAnswersTo(HistoryLog *history, const QDateTime &partita)
+{
+    m_history = history;
+    m_partita = partita;
 }
 
 void Drill::nuovaDomanda()
@@ -51,6 +58,7 @@ void Drill::nuovaDomanda()
     m_view.setText("Text3", QString());
     m_view.focusAnswer();
     m_view.paintGradient(m_question);
+    m_posed.start();
 }
 
 void Drill::tastoPremuto(int code)
@@ -96,4 +104,10 @@ void Drill::verifica()
     m_view.enableNext();
     m_view.setText("lblScore2", QString::number(checkedAdd16(m_esatte, m_errate)));
     m_view.enableNext();
+
+    // Only an enqueue, after the counts so that a check that overflows records nothing:
+    // a worker thread does the writing.
+    if (m_history)
+        m_history->append({m_partita, QDateTime::currentDateTime(), m_view.text("lblnome1"), m_question.fattore2,
+                           risposta, esatta, m_posed.isValid() ? m_posed.elapsed() : 0});
 }

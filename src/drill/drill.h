@@ -2,9 +2,12 @@
 
 #include "drill/question.h"
 
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QString>
 
 class AgentCharacter;
+class HistoryLog;
 
 // What the drill works on: the window's captions and text boxes by their names, the three
 // labels of the problem, the verdict, the next-problem button, the painting behind the
@@ -50,6 +53,9 @@ public:
     qint16 errate() const { return m_errate; }
     void resetCounts();
     const Question &question() const { return m_question; }
+    // Every check from now on appends the answer to this history, as part of the game
+    // that started at partita. The log is the caller's and must outlive the drill's use.
+    void recordAnswersTo(HistoryLog *history, const QDateTime &partita);
 
 private:
     DrillView &m_view;
@@ -57,4 +63,7 @@ private:
     qint16 m_esatte = 0;
     qint16 m_errate = 0;
     Question m_question;
+    HistoryLog *m_history = nullptr;
+    QDateTime m_partita;
+    QElapsedTimer m_posed;  // since the problem was posed
 };

@@ -1,0 +1,480 @@
+#include "storico/storico.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cstdio>
+#include <ctime>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QDateTime at(const char *iso)
+{
+    return QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODate);
+}
+
+HistoryEntry entry(const char *partita, const char *ora, const QString &nome, int fattore, const QString &risposta,
+                   bool esatta, qint64 ms)
+{
+    return {at(partita), at(ora), nome, fattore, risposta, esatta, ms};
+}
+
+// A line as the writer writes it, for the reading tests.
+QByteArray line(const char *partita, const char *ora, const char *nome, int fattore, bool esatta, qint64 ms)
+{
+    return encodeHistoryLine(entry(partita, ora, QString::fromUtf8(nome), fattore, QString::number(2 * fattore),
+                                   esatta, ms));
+}
+
+const QByteArray header = QByteArray(historyHeader) + "\r\n";
+
+// What one file descriptor receives while the object lives.
+class Capture final
+{
+public:
+    explicit Capture(int fd)
+        : m_fd(fd)
+    {
+        std::fflush(nullptr);
+        m_saved = ::dup(fd);
+        m_file.open();
+        ::dup2(m_file.handle(), fd);
+    }
+    ~Capture() { restore(); }
+    QByteArray text()
+    {
+        restore();
+        m_file.seek(0);
+        return m_file.readAll();
+    }
+
+private:
+    void restore()
+    {
+        if (m_saved < 0)
+            return;
+        std::fflush(nullptr);
+        ::dup2(m_saved, m_fd);
+        ::close(m_saved);
+        m_saved = -1;
+    }
+    int m_fd;
+    int m_saved = -1;
+    QTemporaryFile m_file;
+};
+
+} // namespace
+
+class TestStorico : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void lineIsEncodedExactly_data();
+    void lineIsEncodedExactly();
+    void roundTrip_data();
+    void roundTrip();
+    void damagedLineIsRejected_data();
+    void damagedLineIsRejected();
+    void readingCountsAndSkips_data();
+    void readingCountsAndSkips();
+    void statistics();
+    void weakFacts_data();
+    void weakFacts();
+    void fileIsReadInChunksLikeAWhole();
+    void missingFileAndFolderInItsPlace();
+    void logWritesHeaderThenLinesAndMendsATornEnd();
+    void logThatCannotWriteSaysSoOnce();
+
+private:
+    QTemporaryDir m_tmp;
+};
+
+void TestStorico::initTestCase()
+{
+    // The game's stamps are local time: an Italian winter gives a fixed, known offset.
+    qputenv("TZ", "Europe/Rome");
+    tzset();
+    QVERIFY(m_tmp.isValid());
+}
+
+void TestStorico::lineIsEncodedExactly_data()
+{
+    QTest::addColumn<HistoryEntry>("entry");
+    QTest::addColumn<QByteArray>("expected");
+    const QDateTime start(QDate(2026, 12, 7), QTime(10, 15, 3, 870), Qt::LocalTime);
+    QTest::newRow("local time with its offset, seconds only")
+        << HistoryEntry{start, start.addMSecs(6500), u"Mario"_s, 3, u"6"_s, true, 6500}
+        << QByteArray("2026-12-07T10:15:03+01:00;2026-12-07T10:15:10+01:00;Mario;3;6;1;6500\r\n");
+    const QDateTime summer(QDate(2026, 7, 1), QTime(9, 0, 0), Qt::LocalTime);
+    QTest::newRow("summer time")
+        << HistoryEntry{summer, summer, u"Amico"_s, 10, u"20"_s, true, 0}
+        << QByteArray("2026-07-01T09:00:00+02:00;2026-07-01T09:00:00+02:00;Amico;10;20;1;0\r\n");
+    QTest::newRow("UTC keeps a numeric offset")
+        << entry("2026-12-07T09:15:03Z", "2026-12-07T09:15:04Z", u"Zoë"_s, 1, u""_s, false, 12)
+        << QByteArray("2026-12-07T09:15:03+00:00;2026-12-07T09:15:04+00:00;Zo\xC3\xAB;1;;0;12\r\n");
+    QTest::newRow("separator and quotes quoted, quotes doubled")
+        << entry("2026-12-07T10:15:03-03:30", "2026-12-07T10:15:04-03:30", u"Anna; \"Tigre\""_s, 7, u"1\"4"_s,
+                 false, 99)
+        << QByteArray("2026-12-07T10:15:03-03:30;2026-12-07T10:15:04-03:30;\"Anna; \"\"Tigre\"\"\";7;\"1\"\"4\";0;99\r\n");
+    QTest::newRow("line breaks quoted")
+        << entry("2026-12-07T10:15:03+01:00", "2026-12-07T10:15:04+01:00", u"Riga\r\nnuova\n"_s, 2, u"4"_s, true, 1)
+        << QByteArray("2026-12-07T10:15:03+01:00;2026-12-07T10:15:04+01:00;\"Riga\r\nnuova\n\";2;4;1;1\r\n");
+}
+
+void TestStorico::lineIsEncodedExactly()
+{
+    QFETCH(HistoryEntry, entry);
+    QFETCH(QByteArray, expected);
+    QCOMPARE(encodeHistoryLine(entry), expected);
+}
+
+void TestStorico::roundTrip_data()
+{
+    QTest::addColumn<HistoryEntry>("entry");
+    QTest::newRow("plain") << entry("2026-12-07T10:15:03+01:00", "2026-12-07T10:16:00+01:00", u"Mario"_s, 5, u"10"_s,
+                                    true, 2345);
+    QTest::newRow("accents and other scripts")
+        << entry("2026-12-07T10:15:03+01:00", "2026-12-07T10:15:09+01:00", u"Lucìa dell'Àquila 李"_s, 9, u"18"_s,
+                 true, 800);
+    QTest::newRow("every character that needs quoting, in name and answer")
+        << entry("2026-12-07T10:15:03+05:45", "2026-12-07T10:15:09+05:45", u"\";\r\n\"\"x;"_s, 4, u";\"\r\n"_s,
+                 false, 0);
+    QTest::newRow("name and answer starting with U+FEFF")
+        << entry("2026-12-07T10:15:03+01:00", "2026-12-07T10:15:03+01:00", u"\ufeff"_s, 6, u"\ufeff12"_s, false, 1);
+    QTest::newRow("quote alone") << entry("2026-12-07T10:15:03+01:00", "2026-12-07T10:15:03+01:00", u"\""_s, 6,
+                                          u"\""_s, false, 1);
+    QTest::newRow("long answer, long time")
+        << entry("2026-12-31T23:59:59-12:00", "2027-01-01T00:00:10-12:00", u"Amico"_s, 8, QString(250, u'9'), false,
+                 999999999999LL);
+}
+
+void TestStorico::roundTrip()
+{
+    QFETCH(HistoryEntry, entry);
+    QByteArray encoded = encodeHistoryLine(entry);
+    QVERIFY(encoded.endsWith("\r\n"));
+    encoded.chop(2);
+    const std::optional<HistoryEntry> decoded = decodeHistoryLine(encoded);
+    QVERIFY(decoded);
+    QCOMPARE(decoded->partita, entry.partita);
+    QCOMPARE(decoded->partita.offsetFromUtc(), entry.partita.offsetFromUtc());
+    QCOMPARE(decoded->ora, entry.ora);
+    QCOMPARE(decoded->nome, entry.nome);
+    QCOMPARE(decoded->fattore, entry.fattore);
+    QCOMPARE(decoded->risposta, entry.risposta);
+    QCOMPARE(decoded->esatta, entry.esatta);
+    QCOMPARE(decoded->millisecondi, entry.millisecondi);
+}
+
+void TestStorico::damagedLineIsRejected_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    const QByteArray t = "2026-12-07T10:15:03+01:00";
+    const QByteArray good = t + ';' + t + ";Mario;3;6;1;1500";
+    QVERIFY(decodeHistoryLine(good));
+    QTest::newRow("six fields") << QByteArray(t + ';' + t + ";Mario;3;6;1");
+    QTest::newRow("eight fields") << QByteArray(good + ";x");
+    QTest::newRow("factor 0") << QByteArray(t + ';' + t + ";Mario;0;0;1;1500");
+    QTest::newRow("factor 11") << QByteArray(t + ';' + t + ";Mario;11;22;1;1500");
+    QTest::newRow("factor in words") << QByteArray(t + ';' + t + ";Mario;tre;6;1;1500");
+    QTest::newRow("verdict 2") << QByteArray(t + ';' + t + ";Mario;3;6;2;1500");
+    QTest::newRow("verdict 01") << QByteArray(t + ';' + t + ";Mario;3;6;01;1500");
+    QTest::newRow("negative time") << QByteArray(t + ';' + t + ";Mario;3;6;1;-5");
+    QTest::newRow("time with a space") << QByteArray(t + ';' + t + ";Mario;3;6;1;1500 ");
+    QTest::newRow("time beyond any clock") << QByteArray(t + ';' + t + ";Mario;3;6;1;99999999999999999999");
+    QTest::newRow("empty name") << QByteArray(t + ';' + t + ";;3;6;1;1500");
+    QTest::newRow("February 30th") << QByteArray("2026-02-30T10:15:03+01:00;" + t + ";Mario;3;6;1;1500");
+    QTest::newRow("hour 24") << QByteArray("2026-12-07T24:00:00+01:00;" + t + ";Mario;3;6;1;1500");
+    QTest::newRow("offset beyond 14 hours") << QByteArray("2026-12-07T10:15:03+15:00;" + t + ";Mario;3;6;1;1500");
+    QTest::newRow("no offset") << QByteArray("2026-12-07T10:15:03;" + t + ";Mario;3;6;1;1500");
+    QTest::newRow("milliseconds") << QByteArray("2026-12-07T10:15:03.123+01:00;" + t + ";Mario;3;6;1;1500");
+    QTest::newRow("quote inside an unquoted field") << QByteArray(t + ';' + t + ";Ma\"rio;3;6;1;1500");
+    QTest::newRow("text after a closing quote") << QByteArray(t + ';' + t + ";\"Mario\"x;3;6;1;1500");
+    QTest::newRow("quote never closed") << QByteArray(t + ';' + t + ";\"Mario;3;6;1;1500");
+    QTest::newRow("two lines") << QByteArray(good + "\r\n" + good);
+    QTest::newRow("header") << QByteArray(historyHeader);
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("binary") << QByteArray("\x00\xff;\x01\x02;\x80;\x00;\x00;\x00;\x00", 14);
+}
+
+void TestStorico::damagedLineIsRejected()
+{
+    QFETCH(QByteArray, line);
+    QVERIFY(!decodeHistoryLine(line));
+}
+
+void TestStorico::readingCountsAndSkips_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<qint64>("entries");
+    QTest::addColumn<qint64>("skipped");
+    QTest::addColumn<QStringList>("names");
+
+    const QByteArray a = line("2026-12-07T10:00:00+01:00", "2026-12-07T10:00:05+01:00", "Anna", 2, true, 5000);
+    const QByteArray b = line("2026-12-07T10:00:00+01:00", "2026-12-07T10:00:09+01:00", "Anna", 3, false, 4000);
+    const QByteArray c = line("2026-12-07T11:00:00+01:00", "2026-12-07T11:00:04+01:00", "Luca", 4, true, 3000);
+    const QByteArray quoted = line("2026-12-07T12:00:00+01:00", "2026-12-07T12:00:04+01:00", "Bea\r\n;\"x\"", 5,
+                                   true, 3000);
+    const QStringList annaLuca{u"Luca"_s, u"Anna"_s};
+
+    QTest::newRow("header only") << header << 0LL << 0LL << QStringList();
+    QTest::newRow("empty file") << QByteArray() << 0LL << 0LL << QStringList();
+    QTest::newRow("three lines") << header + a + b + c << 3LL << 0LL << annaLuca;
+    QTest::newRow("torn last line skipped") << header + a + b + c.left(40) << 2LL << 1LL << QStringList{u"Anna"_s};
+    QTest::newRow("torn just before its line ending")
+        << header + a + b + c.chopped(2) << 2LL << 1LL << QStringList{u"Anna"_s};
+    QTest::newRow("torn line mended by the next append")
+        << header + a + c.left(40) + "\r\n" + b << 2LL << 1LL << QStringList{u"Anna"_s};
+    QTest::newRow("torn inside a quoted name, lines appended after it kept")
+        << header + a + quoted.left(quoted.indexOf("\r\n")) + "\r\n" + b + c << 3LL << 1LL << annaLuca;
+    QTest::newRow("quoted line break inside a name") << header + quoted + a << 2LL << 0LL
+                                                     << QStringList{u"Bea\r\n;\"x\""_s, u"Anna"_s};
+    QTest::newRow("torn header") << QByteArray(historyHeader).left(12) + "\r\n" + a << 1LL << 1LL
+                                 << QStringList{u"Anna"_s};
+    QTest::newRow("header again in the middle, blank lines, no final blank counted")
+        << header + a + "\r\n\n" + header + c + "\r\n" << 2LL << 0LL << annaLuca;
+    QTest::newRow("byte-order mark and bare line feeds")
+        << "\xEF\xBB\xBF" + header + a.chopped(2) + "\n" + c.chopped(2) + "\n" << 2LL << 0LL << annaLuca;
+    QTest::newRow("damaged lines between good ones counted")
+        << header + a + "rubbish\r\n" + "1;2;3;4;5;6;7\r\n" + QByteArray(300, '\0') + "\r\n" + c << 2LL << 3LL
+        << annaLuca;
+    QTest::newRow("quote never closed skips one line")
+        << header + "\"" + a + b << 1LL << 1LL << QStringList{u"Anna"_s};
+    QTest::newRow("names that differ only in damaged UTF-8 are one child")
+        << header + "2026-12-07T10:00:00+01:00;2026-12-07T10:00:05+01:00;M\xed\x89io;2;4;1;1\r\n"
+               + "2026-12-07T10:00:00+01:00;2026-12-07T10:00:06+01:00;M\xed\x8aio;2;4;1;1\r\n"
+        << 2LL << 0LL << QStringList{u"M\ufffd\ufffdio"_s};
+    QTest::newRow("only binary") << QByteArray("\x7f" "ELF\x02\x01\x01\0\0\0\0\0\0\0\0\0", 16) << 0LL << 1LL
+                                 << QStringList();
+}
+
+void TestStorico::readingCountsAndSkips()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(qint64, entries);
+    QFETCH(qint64, skipped);
+    QFETCH(QStringList, names);
+    const HistorySummary summary = summarizeHistory(content);
+    QVERIFY(summary.exists);
+    QCOMPARE(summary.entries, entries);
+    QCOMPARE(summary.skipped, skipped);
+    QCOMPARE(summary.names, names);
+    QCOMPARE(summary.children.size(), names.size());
+}
+
+void TestStorico::statistics()
+{
+    // Two games of Anna (the later one first in the file, as two copies of the game might
+    // write), one of Luca in between; Luca's last answer is the latest instant although its
+    // line comes first, because of its offset.
+    QByteArray content = header;
+    content += line("2026-12-08T09:00:00+01:00", "2026-12-08T09:00:10+01:00", "Anna", 2, true, 3000);
+    content += line("2026-12-08T09:00:00+01:00", "2026-12-08T09:00:20+01:00", "Anna", 2, false, 9000);
+    content += line("2026-12-08T09:00:00+01:00", "2026-12-08T09:00:30+01:00", "Anna", 2, true, 1000);
+    content += line("2026-12-08T12:00:00+05:00", "2026-12-08T12:00:30+05:00", "Luca", 7, true, 700);
+    content += line("2026-12-07T18:00:00+01:00", "2026-12-07T18:00:05+01:00", "Anna", 4, true, 2000);
+    content += line("2026-12-07T18:00:00+01:00", "2026-12-07T18:00:09+01:00", "Anna", 4, true, 4000);
+    content += line("2026-12-07T18:00:00+01:00", "2026-12-07T18:00:15+01:00", "Anna", 4, false, 8000);
+    content += line("2026-12-07T18:00:00+01:00", "2026-12-07T18:00:25+01:00", "Anna", 4, true, 6000);
+    // The same instant written with another offset is the same game.
+    content += line("2026-12-07T17:00:00Z", "2026-12-07T17:00:30Z", "Anna", 9, false, 100);
+
+    const HistorySummary summary = summarizeHistory(content);
+    QCOMPARE(summary.entries, 9);
+    QCOMPARE(summary.names, (QStringList{u"Anna"_s, u"Luca"_s}));
+
+    const ChildReport anna = summary.children.value(u"Anna"_s);
+    QCOMPARE(anna.name, u"Anna"_s);
+    QCOMPARE(anna.games.size(), 2);
+    QCOMPARE(anna.games[0].started, at("2026-12-07T18:00:00+01:00"));
+    QCOMPARE(anna.games[0].started.offsetFromUtc(), 3600);
+    QCOMPARE(anna.games[0].right, 3);
+    QCOMPARE(anna.games[0].wrong, 2);
+    QCOMPARE(anna.games[1].started, at("2026-12-08T09:00:00+01:00"));
+    QCOMPARE(anna.games[1].right, 2);
+    QCOMPARE(anna.games[1].wrong, 1);
+
+    const FactStats &two = anna.facts[1];
+    QCOMPARE(two.answers, 3);
+    QCOMPARE(two.right, 2);
+    QCOMPARE(two.medianMs, 3000);  // odd count: the middle one
+    const FactStats &four = anna.facts[3];
+    QCOMPARE(four.answers, 4);
+    QCOMPARE(four.right, 3);
+    QCOMPARE(four.medianMs, 5000);  // even count: halfway between the middle two
+    QCOMPARE(anna.facts[0].answers, 0);
+    QCOMPARE(anna.facts[0].medianMs, -1);
+    QVERIFY(!anna.facts[0].weak);
+
+    const ChildReport luca = summary.children.value(u"Luca"_s);
+    QCOMPARE(luca.games.size(), 1);
+    QCOMPARE(luca.facts[6].medianMs, 700);
+    QVERIFY(!luca.facts[6].weak);  // always right, and no slower than itself
+}
+
+void TestStorico::weakFacts_data()
+{
+    // Per fact (index 0 is 2 x 1): answers, right, and one time for all of them.
+    QTest::addColumn<QList<int>>("answers");
+    QTest::addColumn<QList<int>>("right");
+    QTest::addColumn<QList<int>>("times");
+    QTest::addColumn<QList<int>>("weak");
+
+    QTest::newRow("the three lowest shares, not the fourth")
+        << QList<int>{4, 4, 4, 4, 4, 0, 0, 0, 0, 0} << QList<int>{1, 3, 2, 4, 0, 0, 0, 0, 0, 0}
+        << QList<int>{1000, 1000, 1000, 1000, 1000, 0, 0, 0, 0, 0} << QList<int>{1, 3, 5};
+    QTest::newRow("equal shares: the slower first")
+        << QList<int>{2, 2, 2, 2, 2, 2, 2, 2, 2, 2} << QList<int>{1, 1, 1, 1, 2, 2, 2, 2, 2, 2}
+        << QList<int>{1000, 4000, 3000, 2000, 1000, 1000, 1000, 1000, 1000, 1000} << QList<int>{2, 3, 4};
+    QTest::newRow("all right: only the ones slower than usual")
+        << QList<int>{3, 3, 3, 3, 3, 3, 3, 3, 3, 3} << QList<int>{3, 3, 3, 3, 3, 3, 3, 3, 3, 3}
+        << QList<int>{1000, 1000, 1000, 1000, 1000, 1000, 1000, 1000, 9000, 1000} << QList<int>{9};
+    QTest::newRow("all right and even: none")
+        << QList<int>{3, 3, 3, 3, 3, 3, 3, 3, 3, 3} << QList<int>{3, 3, 3, 3, 3, 3, 3, 3, 3, 3}
+        << QList<int>{2000, 2000, 2000, 2000, 2000, 2000, 2000, 2000, 2000, 2000} << QList<int>{};
+    QTest::newRow("facts never asked are not marked")
+        << QList<int>{0, 0, 0, 0, 0, 0, 0, 0, 0, 1} << QList<int>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0}
+        << QList<int>{0, 0, 0, 0, 0, 0, 0, 0, 0, 1500} << QList<int>{10};
+}
+
+void TestStorico::weakFacts()
+{
+    QFETCH(QList<int>, answers);
+    QFETCH(QList<int>, right);
+    QFETCH(QList<int>, times);
+    QFETCH(QList<int>, weak);
+    QByteArray content = header;
+    for (int f = 0; f < 10; ++f) {
+        for (int i = 0; i < answers[f]; ++i)
+            content += line("2026-12-07T10:00:00+01:00", "2026-12-07T10:01:00+01:00", "Eva", f + 1, i < right[f],
+                            times[f]);
+    }
+    const ChildReport eva = summarizeHistory(content).children.value(u"Eva"_s);
+    QList<int> marked;
+    for (int f = 0; f < 10; ++f) {
+        QCOMPARE(eva.facts[size_t(f)].answers, answers[f]);
+        if (eva.facts[size_t(f)].weak)
+            marked.append(f + 1);
+    }
+    QCOMPARE(marked, weak);
+}
+
+// Lines cut by the reading's chunk boundaries at every place, names with line breaks,
+// damage and an overlong line give the same summary as reading the bytes whole.
+void TestStorico::fileIsReadInChunksLikeAWhole()
+{
+    QByteArray content = header;
+    for (int i = 0; i < 40000; ++i) {
+        const QByteArray name = i % 7 == 0 ? "Bea\r\nTrice" : (i % 3 == 0 ? "Anna" : "Luca");
+        const QByteArray partita = "2026-12-0" + QByteArray::number(1 + i / 5000) + "T10:00:00+01:00";
+        content += line(partita.constData(), "2026-12-07T10:00:10+01:00", name.constData(), 1 + i % 10, i % 4 != 0,
+                        i % 977);
+        if (i == 12345)
+            content += "rotto;\r\n";
+        if (i == 30000)
+            content += "\"" + QByteArray(3 << 20, 'x') + "\r\n";  // one overlong damaged line
+    }
+    QVERIFY(content.size() > 4 << 20);  // several chunks
+    const QString path = m_tmp.filePath(u"chunks.csv"_s);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(content), content.size());
+    file.close();
+
+    const HistorySummary whole = summarizeHistory(content);
+    const HistorySummary read = readHistory(path);
+    QCOMPARE(whole.entries, 40000);
+    QCOMPARE(whole.skipped, 2);
+    QCOMPARE(read.entries, whole.entries);
+    QCOMPARE(read.skipped, whole.skipped);
+    QCOMPARE(read.names, whole.names);
+    QVERIFY(read.error.isEmpty());
+    for (const QString &name : whole.names) {
+        const ChildReport &x = whole.children[name];
+        const ChildReport &y = read.children[name];
+        QCOMPARE(y.games.size(), x.games.size());
+        for (qsizetype g = 0; g < x.games.size(); ++g)
+            QVERIFY(x.games[g].right == y.games[g].right && x.games[g].wrong == y.games[g].wrong);
+        for (size_t f = 0; f < 10; ++f) {
+            QCOMPARE(y.facts[f].answers, x.facts[f].answers);
+            QCOMPARE(y.facts[f].medianMs, x.facts[f].medianMs);
+        }
+    }
+    QCOMPARE(read.children[u"Bea\r\nTrice"_s].games.size(), 8);
+}
+
+void TestStorico::missingFileAndFolderInItsPlace()
+{
+    const HistorySummary missing = readHistory(m_tmp.filePath(u"nessuno.csv"_s));
+    QVERIFY(!missing.exists);
+    QVERIFY(missing.names.isEmpty());
+    const QString folder = m_tmp.filePath(u"cartella.csv"_s);
+    QVERIFY(QDir().mkpath(folder));
+    const HistorySummary notAFile = readHistory(folder);
+    QVERIFY(notAFile.exists);
+    QCOMPARE(notAFile.entries, 0);
+    QVERIFY(!notAFile.error.isEmpty());
+}
+
+void TestStorico::logWritesHeaderThenLinesAndMendsATornEnd()
+{
+    const QString path = m_tmp.filePath(u"storico.csv"_s);
+    const HistoryEntry first = entry("2026-12-07T10:00:00+01:00", "2026-12-07T10:00:05+01:00", u"Anna"_s, 2, u"4"_s,
+                                     true, 5000);
+    const HistoryEntry second = entry("2026-12-07T10:00:00+01:00", "2026-12-07T10:00:09+01:00", u"Anna"_s, 3, u"5"_s,
+                                      false, 4000);
+    {
+        HistoryLog log(path);
+        QVERIFY(!QFile::exists(path));  // nothing written before the first answer
+        log.append(first);
+        QVERIFY(log.flush());
+        log.append(second);
+    }
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QCOMPARE(file.readAll(), header + encodeHistoryLine(first) + encodeHistoryLine(second));
+
+    // A crash cut the last line; the next game starts its lines on a fresh one.
+    file.resize(file.size() - 7);
+    file.close();
+    {
+        HistoryLog log(path);
+        log.append(first);
+    }
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray after = file.readAll();
+    QVERIFY(after.endsWith(encodeHistoryLine(second).chopped(7) + "\r\n" + encodeHistoryLine(first)));
+    const HistorySummary summary = readHistory(path);
+    QCOMPARE(summary.entries, 2);
+    QCOMPARE(summary.skipped, 1);
+}
+
+void TestStorico::logThatCannotWriteSaysSoOnce()
+{
+    const QString path = m_tmp.filePath(u"storico-cartella.csv"_s);
+    QVERIFY(QDir().mkpath(path));
+    const HistoryEntry answer = entry("2026-12-07T10:00:00+01:00", "2026-12-07T10:00:05+01:00", u"Anna"_s, 2, u"4"_s,
+                                      true, 5000);
+    Capture err(STDERR_FILENO);
+    {
+        HistoryLog log(path);
+        log.append(answer);
+        QVERIFY(!log.flush());
+        log.append(answer);
+        log.append(answer);
+        QVERIFY(!log.flush());
+    }
+    const QByteArray said = err.text();
+    QCOMPARE(said.count("impossibile scrivere lo storico delle risposte"), 1);
+    QVERIFY2(said.contains(QFile::encodeName(path)) && said.contains("il gioco continua senza"), said.constData());
+}
+
+QTEST_GUILESS_MAIN(TestStorico)
+#include "tst_storico.moc"
