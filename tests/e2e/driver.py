@@ -225,6 +225,7 @@ class Desktop:
         self._pyatspi = None
         self._glib = None
         self._x = None
+        self._spare = {}  # keysym: the spare keycode it was given
         self._runtime = None
 
     # --- start and stop -----------------------------------------------------------
@@ -435,7 +436,7 @@ class Desktop:
         x.sync()
         wait_for(f"the X focus on {window}", lambda: x.get_input_focus().focus.id == xwin.id, timeout=5)
 
-    _MODIFIERS = {"alt": "Alt_L", "ctrl": "Control_L", "shift": "Shift_L", "super": "Super_L"}
+    _MODIFIERS = {"alt": "Alt_L", "ctrl": "Control_L", "shift": "Shift_L", "super": "Super_L", "meta": "Meta_L"}
 
     def _keycode(self, name):
         """(keycode, shifted) for a key name ("Return", "alt", "x") or one character."""
@@ -444,11 +445,27 @@ class Desktop:
         x = self.x_client()
         keysym = XK.string_to_keysym(self._MODIFIERS.get(name, name))
         if keysym == 0 and len(name) == 1:
-            keysym = XK.string_to_keysym(XK.keysym_to_string(ord(name)) or "") or ord(name)
-        code = x.keysym_to_keycode(keysym)
+            # A character: Latin-1 keysyms are the code points, the others Unicode keysyms.
+            keysym = ord(name) if ord(name) < 0x100 else 0x01000000 + ord(name)
+        if keysym == 0:
+            raise Failure(f"no key named {name!r}")
+        code = self._spare.get(keysym) or x.keysym_to_keycode(keysym)
         if not code:
-            raise Failure(f"no key for {name!r}")
+            code = self._spare[keysym] = self._spare_keycode(keysym)
         return code, x.keycode_to_keysym(code, 0) != keysym
+
+    def _spare_keycode(self, keysym):
+        """Gives keysym a keycode that the keyboard map leaves unused, for a character the
+        keyboard lacks (an accented letter on the server's US keyboard)."""
+        x = self.x_client()
+        first = x.display.info.min_keycode
+        used = set(self._spare.values())
+        for offset, syms in enumerate(x.get_keyboard_mapping(first, x.display.info.max_keycode - first + 1)):
+            if not any(syms) and first + offset not in used:
+                x.change_keyboard_mapping(first + offset, [(keysym, keysym)])
+                x.sync()
+                return first + offset
+        raise Failure(f"no free key for keysym {keysym:#x}")
 
     def _press(self, codes):
         from Xlib import X
