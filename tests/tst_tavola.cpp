@@ -429,10 +429,28 @@ void TestTavola::closeBoxLeavesTheRecordAlone()
 
 void TestTavola::accessKeys()
 {
-    // The keys themselves are pressed for real in the end-to-end test under X.
     TavolaFixture f;
     QCOMPARE(f.get<QPushButton>("cmdExit1")->shortcut(), QKeySequence(Qt::ALT | Qt::Key_X));
     QCOMPARE(f.get<QPushButton>("cmdNext")->shortcut(), QKeySequence(Qt::ALT | Qt::Key_N));
+    QVERIFY(f.start());
+    QWidget *box = f.get("Text3");
+    const qsizetype requests = f.agent.log.size();
+    // Alt+N while its button is disabled does nothing at all.
+    QTest::keyClick(box, Qt::Key_N, Qt::AltModifier);
+    QCOMPARE(f.text("Text3"), u""_s);
+    QCOMPARE(f.agent.log.size(), requests);
+    QVERIFY(!f.get("lblNum1")->isVisible());
+    // Once enabled, it poses a new problem.
+    f.answer(u"3"_s);
+    f.random.queue(1, 4);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_N, Qt::AltModifier);
+    QTRY_COMPARE(f.text("Text7"), u"8"_s); // an access key clicks its button a moment later
+    QCOMPARE(QApplication::focusWidget(), box);
+    // Alt+X leaves, from the answer box too.
+    f.dialogs.messages.clear();
+    QTest::keyClick(box, Qt::Key_X, Qt::AltModifier);
+    QTRY_COMPARE(f.dialogs.messages.value(0), u"Ciao. Ti aspetto per la prossima sfida "_s);
+    QCOMPARE(f.ended->count(), 1);
 }
 
 QTEST_MAIN(TestTavola)
