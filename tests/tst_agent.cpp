@@ -80,6 +80,8 @@ private slots:
     void orderAcrossHandlers();
     void silentSpeechKeepsThePace_data();
     void silentSpeechKeepsThePace();
+    void everyTextIsShown_data();
+    void everyTextIsShown();
     void animationsTakeTheirTime();
     void windowFollowsRequests();
     void leavingEndsAtOnce();
@@ -289,6 +291,44 @@ void TestAgent::silentSpeechKeepsThePace()
         QVERIFY2(!word.isEmpty() && !word.contains(u' '), qPrintable(word));
     QCOMPARE(merlin.balloon().text(), text);
     QTRY_VERIFY(!merlin.balloon().isVisible());
+}
+
+void TestAgent::everyTextIsShown_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("a name of exclamation marks") << u"!!!"_s;
+    QTest::newRow("a name of spaces") << u"   "_s;
+    QTest::newRow("dots") << u"..."_s;
+    QTest::newRow("a symbol") << u"&"_s;
+    QTest::newRow("nothing at all is skipped") << QString();
+}
+
+void TestAgent::everyTextIsShown()
+{
+    QFETCH(QString, text);
+    auto agent = silentAgent();
+    agent->load(u"Merlin"_s, FixedPath);
+    DesktopCharacter &merlin = agent->desktopCharacter(u"Merlin"_s);
+    merlin.Show();
+    Timeline timeline(merlin);
+    QStringList shown; // what the balloon shows as each text ends
+    connect(&merlin.queue(), &RequestQueue::finished, this, [&](const AgentRequest &r) {
+        if (r.kind == AgentRequest::Kind::Speak)
+            shown << (merlin.balloon().isVisible() ? merlin.balloon().text() : u"<none>"_s);
+    });
+    merlin.Speak(text);
+    merlin.Speak(u"sei"_s);
+    QTRY_VERIFY_WITH_TIMEOUT(timeline.steps.size() == 3 && timeline.steps.last().endMs >= 0, 20000);
+    QCOMPARE(timeline.texts().mid(1), (QStringList{text, u"sei"_s}));
+    const Timeline::Step &step = timeline.steps.at(1);
+    if (text.isEmpty()) {
+        QVERIFY(step.endMs - step.startMs < 100);
+    } else {
+        // In the balloon, for at least the time of a short word, before the next text.
+        QVERIFY2(step.endMs - step.startMs >= 350, qPrintable(QString::number(step.endMs - step.startMs)));
+        QVERIFY(step.endMs - step.startMs < 5000);
+    }
+    QCOMPARE(shown, (QStringList{text.isEmpty() ? u"<none>"_s : text, u"sei"_s}));
 }
 
 void TestAgent::animationsTakeTheirTime()

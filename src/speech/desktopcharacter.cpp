@@ -9,15 +9,6 @@ namespace {
 
 constexpr int MaxHeight = 4000;
 
-bool hasWords(const QString &text)
-{
-    for (const QChar c : text) {
-        if (c.isLetterOrNumber())
-            return true;
-    }
-    return false;
-}
-
 } // namespace
 
 DesktopCharacter::DesktopCharacter(const CharacterFile &character, Sound sound, QObject *parent)
@@ -73,7 +64,7 @@ void DesktopCharacter::setHeight(int height)
 
 void DesktopCharacter::Speak(const QString &text)
 {
-    if (hasWords(text))
+    if (!text.isEmpty())
         m_voice->prepare(text);
     m_queue.enqueue({AgentRequest::Kind::Speak, 0, 0, text});
 }
@@ -98,7 +89,8 @@ void DesktopCharacter::perform(const AgentRequest &request)
         m_window->play(*m_character.animation(request.text));
         return;
     case AgentRequest::Kind::Speak:
-        if (!hasWords(request.text)) {
+        // Every text is shown and said, punctuation alone too; only nothing is skipped.
+        if (request.text.isEmpty()) {
             m_queue.finishCurrent();
             return;
         }
