@@ -234,6 +234,11 @@ void TestTavola::framedLabelsHaveADarkBorder()
     f.window->load();
     auto *label = f.get<QLabel>(name.toLatin1().constData());
     label->setText(label->text().isEmpty() ? u"8"_s : label->text());
+    if (label->property("autosize").toBool()) {
+        // The box hugs its caption: one pixel of frame around the line, no padding.
+        label->adjustSize();
+        QVERIFY2(label->height() <= label->fontMetrics().height() + 3, qPrintable(QString::number(label->height())));
+    }
     const QImage shot = label->grab().toImage();
     const QColor frame = QGuiApplication::palette().color(QPalette::WindowText);
     QCOMPARE(frame, QColor(Qt::black));

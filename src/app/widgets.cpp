@@ -40,6 +40,9 @@ FramedLabel::FramedLabel(const QString &caption, QWidget *parent)
     // The box keeps its one pixel of room around the caption; only its colour is ours.
     setFrameStyle(QFrame::Box | QFrame::Plain);
     setLineWidth(1);
+    // Qt would pad a framed label by the width of an "x" on its aligned sides (36 pixels
+    // under a 48-point caption): the box hugs its caption instead.
+    setIndent(0);
 }
 
 QColor FramedLabel::frameColour()
