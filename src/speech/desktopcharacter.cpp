@@ -3,7 +3,11 @@
 #include "app/runtimeerror.h"
 #include "speech/characterwindow.h"
 #include "speech/espeakvoice.h"
+#include "speech/placement.h"
 #include "speech/wordballoon.h"
+
+#include <QGuiApplication>
+#include <QScreen>
 
 namespace {
 
@@ -77,10 +81,24 @@ void DesktopCharacter::perform(const AgentRequest &request)
         m_window->raise();
         m_queue.finishCurrent();
         return;
-    case AgentRequest::Kind::MoveTo:
-        m_window->move(request.x, request.y);
+    case AgentRequest::Kind::MoveTo: {
+        // Where the main window stands now: a window dragged since is followed.
+        const QPoint requested(request.x, request.y);
+        std::optional<QPoint> clientOrigin;
+        const QScreen *screen = nullptr;
+        if (m_anchor && m_anchor->window()->isVisible()) {
+            clientOrigin = m_anchor->mapToGlobal(QPoint(0, 0));
+            screen = m_anchor->screen();
+        } else {
+            screen = QGuiApplication::screenAt(requested);
+        }
+        if (!screen)
+            screen = QGuiApplication::primaryScreen();
+        const QRect area = screen ? screen->availableGeometry() : QRect();
+        m_window->move(characterPosition(requested, clientOrigin, m_window->size(), area));
         m_queue.finishCurrent();
         return;
+    }
     case AgentRequest::Kind::Height:
         m_window->setCharacterHeight(request.x);
         m_queue.finishCurrent();
