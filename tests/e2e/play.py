@@ -31,6 +31,9 @@ class Pictures:
     def band(self, name, window, *lowest):
         """The window's full width, from its top down to just below the lowest of the named controls."""
         game = self.game
+        # The introduction's balloon stands over the problem row: wait for the problem's words.
+        self.desktop.wait("the introduction to end", lambda: not getattr(game.balloon(), "name", "").startswith("Allora"),
+                          timeout=120)
         x, y, width, _ = self.desktop.geometry(window)
         bottom = max(r[1] + r[3] for r in (game.extents(c) for c in game.find_showing(game.main_window())
                                             if c.name in lowest))
