@@ -6,7 +6,7 @@
 #include "speech/placement.h"
 #include "speech/wordballoon.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QScreen>
 
 namespace {
@@ -78,7 +78,9 @@ void DesktopCharacter::perform(const AgentRequest &request)
     switch (request.kind) {
     case AgentRequest::Kind::Show:
         m_window->show();
-        m_window->raise();
+        // Never over a message box the program is waiting on.
+        if (!QApplication::activeModalWidget())
+            m_window->raise();
         m_queue.finishCurrent();
         return;
     case AgentRequest::Kind::MoveTo: {
@@ -90,10 +92,10 @@ void DesktopCharacter::perform(const AgentRequest &request)
             clientOrigin = m_anchor->mapToGlobal(QPoint(0, 0));
             screen = m_anchor->screen();
         } else {
-            screen = QGuiApplication::screenAt(requested);
+            screen = QApplication::screenAt(requested);
         }
         if (!screen)
-            screen = QGuiApplication::primaryScreen();
+            screen = QApplication::primaryScreen();
         const QRect area = screen ? screen->availableGeometry() : QRect();
         m_window->move(characterPosition(requested, clientOrigin, m_window->size(), area));
         m_queue.finishCurrent();

@@ -4,7 +4,7 @@
 
 QPoint characterPosition(QPoint requested, std::optional<QPoint> clientOrigin, QSize character, const QRect &screen)
 {
-    const QPoint wanted = clientOrigin ? *clientOrigin + requested - designedClientOrigin : requested;
+    const QPoint wanted = clientOrigin ? *clientOrigin + requested - layoutClientOrigin : requested;
     if (!screen.isValid())
         return wanted;
     const int x = qMax(screen.left(), qMin(wanted.x(), screen.right() + 1 - character.width()));
