@@ -47,8 +47,10 @@ int main(int argc, char *argv[])
 
     QtDialogs dialogs;
     ClockRandomSource random;
-    std::unique_ptr<Agent> agent = createDesktopAgent();
+    std::unique_ptr<DesktopAgent> agent = createDesktopAgent();
     Tavola tavola(*agent, dialogs, random);
+    // The wizard's positions are points of the window's client area once it is on screen.
+    agent->setAnchor(tavola.centralWidget());
     QObject::connect(&tavola, &Tavola::ended, &app, [](int status) { QCoreApplication::exit(status); });
     app.setErrorReporter([&tavola](const RuntimeError &error) { tavola.reportError(error); });
 

@@ -5,6 +5,7 @@
 #include "app/dialogs.h"
 #include "app/widgets.h"
 #include "core/runtimeerror.h"
+#include "drill/answerkeys.h"
 #include "records/records.h"
 #include "storico/storico.h"
 
@@ -222,10 +223,10 @@ bool Tavola::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == Text3 && event->type() == QEvent::KeyPress) {
         const auto *key = static_cast<QKeyEvent *>(event);
-        // Only keys that type a character count; Tab moves the focus as usual.
-        if (key->text().isEmpty() || key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)
-            return false;
-        const int code = key->text().at(0).unicode();
+        const int code = answerKeyCode(key->key(), key->text(), key->modifiers());
+        // Keys that type nothing edit as usual, except Alt and Meta ones: they are access keys.
+        if (code == 0)
+            return key->modifiers().testAnyFlags(Qt::AltModifier | Qt::MetaModifier);
         guarded([this, code] { m_drill.tastoPremuto(code); });
         // Enter types nothing into the one-line box; every other character goes in as typed.
         return code == 13 || m_phase == Phase::Ended;

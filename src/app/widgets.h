@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QIcon>
+#include <QLabel>
 #include <QPushButton>
 #include <QWidget>
 
@@ -24,6 +25,20 @@ private:
     Kind m_kind;
     QColor m_fill;
     QColor m_back;
+};
+
+// A label with a single-line border. The border is drawn in the window-frame colour,
+// whatever colour the label's own text has.
+class FramedLabel final : public QLabel
+{
+public:
+    FramedLabel(const QString &caption, QWidget *parent);
+    // Qt's palette has no window-frame role: the scheme's own window text colour (black in
+    // a light scheme) is the dark line window frames are drawn with.
+    static QColor frameColour();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
 };
 
 // The window's client area. It remembers the gradient painted for the current problem

@@ -15,6 +15,8 @@ constexpr int TickMs = 15;
 constexpr qint64 StallGraceMs = 2500;
 // The position of a sound server lags the data by a few milliseconds at the very end.
 constexpr qint64 EndToleranceMs = 20;
+// A text with no word to hear ("!!!", spaces) is still shown this long, as a short word is.
+constexpr qint64 WordlessMs = 380;
 // Texts waiting to be said whose sound is made before their turn. Each holds its whole
 // sound until then (44 kB a second), and a child hammering Enter queues thousands of
 // texts; two keep the next words ready without the memory growing with the queue.
@@ -244,9 +246,11 @@ void EspeakVoice::tick()
             return;
     }
     // The end: all of the sound made, every byte of it taken by the sink (unless the
-    // device stalled), and heard to within the sound server's lag.
+    // device stalled), and heard to within the sound server's lag; a text with no word to
+    // say still stays a moment in the balloon.
     const bool allTaken = !m_playing || m_stalled || m_buffer.atEnd();
-    if (m_currentComplete && allTaken && heard + (m_playing ? EndToleranceMs : 0) >= m_current.durationMs())
+    const bool wordless = m_current.words.isEmpty() && m_clock.elapsed() < WordlessMs;
+    if (m_currentComplete && allTaken && heard + (m_playing ? EndToleranceMs : 0) >= m_current.durationMs() && !wordless)
         finish();
 }
 
