@@ -1,3 +1,4 @@
+#include "storico/storico.h"
 #include "support/tavolafixture.h"
 
 #include <QtTest>
@@ -128,6 +129,7 @@ void TestDrill::verdicts_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<bool>("right");
     QTest::newRow("exact digits") << u"14"_s << true;
+    QTest::newRow("separator and quote kept as typed") << u"1;4\""_s << false;
     QTest::newRow("leading zero") << u"014"_s << false;
     QTest::newRow("leading space") << u" 14"_s << false;
     QTest::newRow("trailing space") << u"14 "_s << false;
@@ -141,8 +143,26 @@ void TestDrill::verdicts()
     QFETCH(bool, right);
     TavolaFixture f;
     f.random.queue(5, 7);
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
     QVERIFY(f.start());
     f.answer(typed);
+
+    // The check appends its answer to the history, written by a worker thread.
+    QByteArray history;
+    QTRY_VERIFY((history = f.readFile(QString::fromLatin1(historyFileName))).count("\r\n") >= 2);
+    QVERIFY(history.startsWith(QByteArray(historyHeader) + "\r\n"));
+    history.remove(0, qstrlen(historyHeader) + 2);
+    QVERIFY(history.endsWith("\r\n"));
+    history.chop(2);
+    const std::optional<HistoryEntry> entry = decodeHistoryLine(history);
+    QVERIFY2(entry, history.constData());
+    QCOMPARE(entry->nome, u"Mario"_s);
+    QCOMPARE(entry->fattore, 7);
+    QCOMPARE(entry->risposta, typed);
+    QCOMPARE(entry->esatta, right);
+    QVERIFY(before <= entry->partita && entry->partita <= entry->ora
+            && entry->ora <= QDateTime::currentDateTime().addSecs(1));
+    QVERIFY(entry->millisecondi >= 0 && entry->millisecondi <= before.msecsTo(entry->ora));
 
     auto *message = f.get<QLabel>("lblMessage");
     QCOMPARE(message->text(), right ? u"Esatto. Sei forte!!!"_s : u"Sbagliato!! 14"_s);
@@ -197,6 +217,9 @@ void TestDrill::countsOverflowIsARunTimeError()
     QCOMPARE(f.ended->at(0).at(0).toInt(), int(RuntimeError::Overflow));
     QCOMPARE(f.dialogs.messages.last(), u"Errore di run-time '6':\n\nOverflow"_s);
     QCOMPARE(f.caption("lblScore1"), u"32767"_s);
+    // Every check that counted is in the history, and only those.
+    f.window.reset();
+    QCOMPARE(readHistory(f.dataDir() + QLatin1String(historyFileName)).entries, 32767);
 }
 
 void TestDrill::clockTicks()
@@ -265,6 +288,16 @@ void TestDrill::wholeGame()
     QVERIFY(spoken.indexOf(u"Sei grande"_s) < spoken.indexOf(u"Sei forte"_s));
     QVERIFY(spoken.indexOf(u"Sei eccezionale"_s) > spoken.indexOf(u"Sei in gamba"_s));
     QCOMPARE(spoken.count(u"Lucia"_s), 5); // S = 3, 7, 12, 21, 26
+
+    f.window.reset();  // leaving writes what is still queued
+    const HistorySummary history = readHistory(f.dataDir() + QLatin1String(historyFileName));
+    QCOMPARE(history.entries, answers);
+    QCOMPARE(history.skipped, 0);
+    QCOMPARE(history.names, QStringList{u"Lucia"_s});
+    const ChildReport &lucia = history.children[u"Lucia"_s];
+    QCOMPARE(lucia.games.size(), 1);
+    QCOMPARE(lucia.games[0].right, right);
+    QCOMPARE(lucia.games[0].wrong, answers / 5);
 }
 
 QTEST_MAIN(TestDrill)

@@ -5,6 +5,7 @@
 #include "app/widgets.h"
 #include "records/records.h"
 #include "speech/agent.h"
+#include "storico/storico.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -67,6 +68,7 @@ void Tavola::load()
     m_errate = 0;
 
     const QString nome = m_dialogs.askText(QStringLiteral("Come ti chiami?"));
+    m_partita = QDateTime::currentDateTime();
     m_dialogs.message(QStringLiteral(" ") + nome + QStringLiteral(" vediamo se sei un vero campione  "));
     loadArtwork();
 
@@ -80,6 +82,7 @@ void Tavola::load()
     Avviatimer();
 
     m_dirwin = GetSystemDir();
+    m_history = std::make_unique<HistoryLog>(m_dirwin + QLatin1String(historyFileName));
     createRecordFiles(m_dirwin);
     m_recordCaption = Leggifiletxt(m_dirwin + fileRecordPunti);
     setCaption(lblpunti, m_recordCaption.left(longestShownCaption));

@@ -3,6 +3,8 @@
 #include "countdown/countdown.h"
 #include "drill/question.h"
 
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QMainWindow>
 
 #include <functional>
@@ -10,6 +12,7 @@
 
 class Agent;
 class Dialogs;
+class HistoryLog;
 class GraphicalButton;
 class QColor;
 class QLabel;
@@ -96,6 +99,10 @@ private:
     bool m_leaving = false;
     bool m_clockStopped = false;
     bool m_ended = false;
+    // The history of answers: when this game started and when the problem was posed.
+    std::unique_ptr<HistoryLog> m_history;
+    QDateTime m_partita;
+    QElapsedTimer m_posed;
 
     Surface *m_surface = nullptr;
     QTimer *Timer1 = nullptr;

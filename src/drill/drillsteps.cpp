@@ -7,6 +7,7 @@
 #include "records/records.h"
 #include "speech/agent.h"
 #include "speech/numlett.h"
+#include "storico/storico.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -37,6 +38,7 @@ void Tavola::nuovaDomanda()
     Text3->setText(QString());
     Text3->setFocus();
     m_surface->paintGradient(m_question);
+    m_posed.start();
 }
 
 void Tavola::tastoPremuto(int code)
@@ -60,7 +62,8 @@ void Tavola::verifica()
     hideProblem();
     AgentCharacter &merlin = m_agent.character(QStringLiteral("Merlin"));
 
-    if (Text3->text() == Text7->text()) {
+    const bool esatta = Text3->text() == Text7->text();
+    if (esatta) {
         showVerdict(QColor(0, 0, 255), QStringLiteral("Esatto. Sei forte!!!"));
         m_esatte = checkedAdd16(m_esatte, 1);
         merlin.Show();
@@ -90,4 +93,9 @@ void Tavola::verifica()
     enableNext();
     setCaption(lblScore2, QString::number(checkedAdd16(m_esatte, m_errate)));
     enableNext();
+
+    // Only an enqueue: a worker thread does the writing.
+    if (m_history)
+        m_history->append({m_partita, QDateTime::currentDateTime(), lblnome1->text(), m_question.fattore2,
+                           Text3->text(), esatta, m_posed.isValid() ? m_posed.elapsed() : 0});
 }

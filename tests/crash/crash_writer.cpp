@@ -4,9 +4,13 @@
 //   crash_writer recover DIR           what start-up does: createRecordFiles(DIR/)
 //   crash_writer saves DIR N           N saves in a row, save i storing "i" and "Nome i";
 //                                      prints "saved i" after each one that returned
+//   crash_writer history DIR N         N answers appended to DIR/storico.csv, answer i with
+//                                      "i" as its time; prints "appended i" after each one
+//                                      that reached the file
 // A run-time error prints its message and ends with its number.
 #include "app/runtimeerror.h"
 #include "records/records.h"
+#include "storico/storico.h"
 
 #include <QCoreApplication>
 
@@ -32,6 +36,17 @@ int main(int argc, char *argv[])
             for (int i = 1; i <= count; ++i) {
                 writeRecord(dirwin, QString::number(i), QStringLiteral("Nome %1").arg(i));
                 std::printf("saved %d\n", i);
+                std::fflush(stdout);
+            }
+        } else if (command == u"history" && args.size() == 4) {
+            const int count = args.at(3).toInt();
+            HistoryLog log(dirwin + QLatin1String(historyFileName));
+            const QDateTime partita = QDateTime::currentDateTime();
+            for (int i = 1; i <= count; ++i) {
+                log.append({partita, QDateTime::currentDateTime(), QStringLiteral("Zoë \"la tigre\""), 1 + i % 10,
+                            QString::number(i), i % 2 == 0, i});
+                if (log.flush())
+                    std::printf("appended %d\n", i);
                 std::fflush(stdout);
             }
         } else {

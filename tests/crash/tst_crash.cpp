@@ -3,6 +3,10 @@
 // that the two record files hold the whole old record or the whole new one. Also makes
 // each file operation of a save fail in turn (full disk, I/O error): a save that says it
 // succeeded must have stored the new pair, one that fails must leave a whole pair.
+// The history of answers goes through the same: appends killed or failing at each of
+// their file operations keep every earlier line.
+#include "storico/storico.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -54,6 +58,8 @@ private slots:
     void killsDuringBackToBackSaves();
     void failedOperationLeavesAWholePair_data();
     void failedOperationLeavesAWholePair();
+    void historyKeepsEarlierLines_data();
+    void historyKeepsEarlierLines();
 
 private:
     struct Run
@@ -324,6 +330,79 @@ void TestCrash::failedOperationLeavesAWholePair()
         const Pair pair = readPair(dir);
         QVERIFY2(pair == before || pair == after, (where + ": " + describe(pair)).constData());
         QVERIFY2(onlyRecordFiles(dir), where.constData());
+    }
+}
+
+void TestCrash::historyKeepsEarlierLines_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<int>("failure");  // 0: killed; else the errno of the failing operation
+    const QByteArray header = QByteArray(historyHeader) + "\r\n";
+    const QByteArray earlier = header
+                               + "2026-12-06T10:00:00+01:00;2026-12-06T10:00:05+01:00;Anna;3;6;1;5000\r\n"
+                                 "2026-12-06T10:00:00+01:00;2026-12-06T10:00:09+01:00;\"A;\"\"n\r\nna\";4;7;0;4000\r\n";
+    const QByteArray torn = earlier + "2026-12-06T10:00:00+01:00;2026-12-06T10:00:12+01:00;An";
+    QTest::newRow("killed, new file") << QByteArray() << 0;
+    QTest::newRow("killed, earlier lines") << earlier << 0;
+    QTest::newRow("killed, last line torn by an earlier crash") << torn << 0;
+    QTest::newRow("disk full, earlier lines") << earlier << ENOSPC;
+    QTest::newRow("input/output error, last line torn") << torn << EIO;
+}
+
+// Three answers appended; for each file operation K: the process killed before it, or
+// the operation failing. Earlier lines stay as they were, the lines that were reported
+// appended are read back, nothing else is lost but the torn line, and the next game's
+// answer is read too. A failure is said once on stderr and the writer goes on to the end.
+void TestCrash::historyKeepsEarlierLines()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(int, failure);
+    const QString dir = m_watched + u"/dati"_s;
+    const QString path = dir + u'/' + QLatin1String(historyFileName);
+    const HistorySummary old = summarizeHistory(before);
+    const QStringList append{u"history"_s, dir, u"3"_s};
+    auto prepare = [&] {
+        QDir(dir).removeRecursively();
+        QDir().mkpath(dir);
+        if (!before.isEmpty()) {
+            QFile file(path);
+            if (!file.open(QIODevice::WriteOnly) || file.write(before) != before.size())
+                qFatal("cannot write %s", qPrintable(path));
+        }
+    };
+
+    prepare();
+    qint64 operations = 0;
+    Run whole = run(append, 0, false, &operations);
+    QVERIFY2(whole.status == QProcess::NormalExit && whole.code == 0, whole.err.constData());
+    QCOMPARE(whole.out.count("appended"), 3);
+    QCOMPARE(readHistory(path).entries, old.entries + 3);
+    QVERIFY2(operations >= 5, "the preload library saw too few file operations");
+
+    for (qint64 k = 1; k <= operations; ++k) {
+        const QByteArray where = (failure ? "operation " : "killed before operation ") + QByteArray::number(k);
+        prepare();
+        Run r = failure ? run(append, 0, false, nullptr, k, failure) : run(append, k);
+        if (failure) {
+            QVERIFY2(r.status == QProcess::NormalExit && r.code == 0, (where + r.err).constData());
+            QVERIFY2(r.err.count("impossibile scrivere lo storico") <= 1, (where + r.err).constData());
+        } else {
+            QVERIFY2(r.status == QProcess::CrashExit, where.constData());
+            ++m_kills;
+        }
+        const qint64 reported = r.out.count("appended");
+        QFile file(path);
+        const QByteArray content = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<mancante>");
+        QVERIFY2(content.startsWith(before), where.constData());
+        const HistorySummary after = readHistory(path);
+        QVERIFY2(after.entries >= old.entries + reported && after.entries <= old.entries + 3, where.constData());
+        QVERIFY2(after.skipped <= old.skipped + 1, where.constData());
+
+        Run next = run({u"history"_s, dir, u"1"_s});
+        QVERIFY2(next.status == QProcess::NormalExit && next.code == 0, (where + next.err).constData());
+        const HistorySummary later = readHistory(path);
+        QVERIFY2(later.entries == after.entries + 1 && later.skipped == after.skipped,
+                 (where + ", then one more answer").constData());
     }
 }
 
