@@ -183,11 +183,15 @@ void TestQuaderno::emptyHistoryIsSaidInASentence_data()
     QTest::addColumn<bool>("folder");
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("skipped");
-    QTest::newRow("no data folder at all, and none is made") << false << QByteArray() << QString();
-    QTest::newRow("no history file") << true << QByteArray() << QString();
-    QTest::newRow("the header alone") << true << header << QString();
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no data folder at all, and none is made") << false << QByteArray() << QString() << emptyHistoryText;
+    QTest::newRow("no history file") << true << QByteArray() << QString() << emptyHistoryText;
+    QTest::newRow("the header alone") << true << header << QString() << emptyHistoryText;
     QTest::newRow("nothing readable") << true << QByteArray("\xff\xfe\x00garbage\n1;2;3\r\n", 18)
-                                      << u"2 righe del file non sono state lette perché illeggibili."_s;
+                                      << u"2 righe del file non sono state lette perché illeggibili."_s
+                                      << emptyHistoryText;
+    QTest::newRow("storico.csv is a folder") << true << QByteArray() << QString()
+                                             << u"Non riesco a leggere lo storico: %1 non è un file."_s;
 }
 
 void TestQuaderno::emptyHistoryIsSaidInASentence()
@@ -195,17 +199,24 @@ void TestQuaderno::emptyHistoryIsSaidInASentence()
     QFETCH(bool, folder);
     QFETCH(QByteArray, content);
     QFETCH(QString, skipped);
+    QFETCH(QString, message);
     if (folder)
         QDir().mkpath(m_folder);
     if (!content.isEmpty())
         writeHistory(content);
+    if (message.contains(u"%1"_s)) {
+        QVERIFY(QDir().mkpath(m_folder + u"storico.csv"_s));
+        message = message.arg(m_folder + u"storico.csv"_s);
+    }
 
     auto window = open();
-    auto *message = child<QLabel>(*window, "lblMessaggio");
-    QVERIFY(message->isVisible());
-    QCOMPARE(message->text(), emptyHistoryText);
+    auto *label = child<QLabel>(*window, "lblMessaggio");
+    QVERIFY(label->isVisible());
+    QCOMPARE(label->text(), message);
     QVERIFY(!child<QListWidget>(*window, "listaBambini")->isVisible());
     QVERIFY(!child<QPushButton>(*window, "cmdStampa")->isEnabled());
+    // The file itself can be opened whenever there is one.
+    QCOMPARE(child<QPushButton>(*window, "cmdApriFile")->isEnabled(), QFileInfo(m_folder + u"storico.csv"_s).isFile());
     QCOMPARE(child<QLabel>(*window, "lblRigheSaltate")->text(), skipped);
     // Only reading: nothing is created, neither the folder nor the record files.
     QCOMPARE(QFileInfo::exists(m_folder), folder);
