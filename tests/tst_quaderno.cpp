@@ -229,9 +229,16 @@ void TestQuaderno::reportFitsOnePage_data()
     QTest::addColumn<QPageSize::PageSizeId>("size");
     QTest::addColumn<QPageLayout::Orientation>("orientation");
     QTest::addColumn<int>("games");
-    QTest::newRow("A4, more games than the page shows") << QPageSize::A4 << QPageLayout::Portrait << 45;
-    QTest::newRow("Letter, one game") << QPageSize::Letter << QPageLayout::Portrait << 1;
-    QTest::newRow("A4 landscape") << QPageSize::A4 << QPageLayout::Landscape << 12;
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("heading");
+    const QString maria = u"Maria Addolorata Benedetta"_s;
+    const QString heading = u"Quaderno dei progressi di "_s;
+    QTest::newRow("A4, more games than the page shows") << QPageSize::A4 << QPageLayout::Portrait << 45 << maria
+                                                        << heading + maria;
+    QTest::newRow("Letter, one game") << QPageSize::Letter << QPageLayout::Portrait << 1 << maria << heading + maria;
+    QTest::newRow("A4 landscape") << QPageSize::A4 << QPageLayout::Landscape << 12 << maria << heading + maria;
+    QTest::newRow("a name of 500 letters is cut") << QPageSize::A4 << QPageLayout::Portrait << 3
+                                                  << QString(500, u'W') << heading + QString(39, u'W') + u"\u2026"_s;
 }
 
 void TestQuaderno::reportFitsOnePage()
@@ -239,8 +246,10 @@ void TestQuaderno::reportFitsOnePage()
     QFETCH(QPageSize::PageSizeId, size);
     QFETCH(QPageLayout::Orientation, orientation);
     QFETCH(int, games);
+    QFETCH(QString, name);
+    QFETCH(QString, heading);
     const QString pdf = m_tmp->filePath(u"report.pdf"_s);
-    const ChildReport child = sampleChild(u"Maria Addolorata Benedetta"_s, games);
+    const ChildReport child = sampleChild(name, games);
     {
         QPdfWriter writer(pdf);
         writer.setPageSize(QPageSize(size));
@@ -259,7 +268,7 @@ void TestQuaderno::reportFitsOnePage()
     // Every line whole, wherever it wrapped: compared without white space.
     const auto bare = [](QString text) { return text.remove(QRegularExpression(u"\\s"_s)); };
     const QString text = bare(run(u"pdftotext"_s, {u"-layout"_s, pdf, u"-"_s}));
-    for (const QString &expected : {u"Quaderno dei progressi di Maria Addolorata Benedetta"_s,
+    for (const QString &expected : {heading,
                                     u"Record: 31 punti, di Maria."_s, u"2 x 10 12 92% 2,7 s"_s,
                                     u"Da ripassare: 2 x 7, 2 x 8."_s})
         QVERIFY2(text.contains(bare(expected)), qPrintable(expected + u" not in: "_s + text));

@@ -21,7 +21,7 @@ QString counted(qint64 n, const char *one, const char *many)
 QString readRecordFile(const QString &path)
 {
     try {
-        return Leggifiletxt(path).trimmed();
+        return shortened(Leggifiletxt(path).trimmed());
     } catch (const RuntimeError &) {
         // No record yet, or a file the notebook cannot read: it shows none either way.
         return {};
@@ -29,6 +29,12 @@ QString readRecordFile(const QString &path)
 }
 
 } // namespace
+
+QString shortened(const QString &text, int max)
+{
+    const QString line = text.section(u'\n', 0, 0).trimmed();
+    return line.size() <= max ? line : line.left(max - 1) + QChar(0x2026);
+}
 
 QString notebookDataFolder()
 {

@@ -25,6 +25,10 @@ struct StoredRecord
 StoredRecord readStoredRecord(const QString &folder);
 QString recordText(const StoredRecord &record);
 
+// A name or a record cut to what fits a heading or a line: at most max characters, the
+// cut marked by an ellipsis; only the first line of a text of several.
+QString shortened(const QString &text, int max = 40);
+
 // "Lucia: 3 partite, 25 risposte, 20 esatte (80%)".
 QString childSummaryText(const ChildReport &child);
 // "Da ripassare: 2 x 7, 2 x 8." or the sentence for a child with nothing to practise.

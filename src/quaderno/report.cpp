@@ -5,6 +5,8 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QPainter>
+#include <QTextOption>
+#include <QtMath>
 
 #include <algorithm>
 
@@ -22,13 +24,17 @@ QFont sized(double pixels, bool bold = false)
     return font;
 }
 
-// Paints one line of text at the top of area and moves the area's top below it.
-void line(QPainter &painter, QRect &area, const QFont &font, const QString &text, double gapAfter)
+// Paints a paragraph at the top of area, wrapped between words or, for a word wider than
+// the area, anywhere; moves the area's top below it and adds what it covered to painted.
+void line(QPainter &painter, QRect &area, QRect &painted, const QFont &font, const QString &text, double gapAfter)
 {
     painter.setFont(font);
-    const QRect used = painter.boundingRect(area, Qt::AlignLeft | Qt::TextWordWrap, text);
-    painter.drawText(area, Qt::AlignLeft | Qt::TextWordWrap, text);
-    area.setTop(used.bottom() + qRound(gapAfter));
+    QTextOption option(Qt::AlignLeft);
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    const QRectF used = painter.boundingRect(QRectF(area), text, option);
+    painter.drawText(QRectF(area), text, option);
+    painted |= used.toAlignedRect();
+    area.setTop(qCeil(used.bottom() + gapAfter));
 }
 
 // Right answers in green, wrong ones hatched in orange above them, one bar per game,
@@ -78,25 +84,27 @@ QRect paintReport(QPainter &painter, const QRect &page, const ReportContent &con
     const int margin = qRound(unit * 7);
     QRect area = page.adjusted(margin, margin, -margin, -margin);
     area.setWidth(std::min(area.width(), qRound(unit * 86)));
-    const int top = area.top();
+    QRect painted;
 
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(ink);
-    const ChildReport &child = content.child;
+    // A name as long as a file allows would push the rest off the page.
+    ChildReport child = content.child;
+    child.name = shortened(child.name);
 
-    line(painter, area, sized(unit * 4.2, true), QStringLiteral("Quaderno dei progressi di %1").arg(child.name),
+    line(painter, area, painted, sized(unit * 4.2, true), QStringLiteral("Quaderno dei progressi di %1").arg(child.name),
          unit * 1.2);
-    line(painter, area, sized(unit * 2.2),
+    line(painter, area, painted, sized(unit * 2.2),
          QStringLiteral("Quizzolo, la tabellina del 2 - stampato il %1")
              .arg(content.printed.toString(QStringLiteral("dd/MM/yyyy HH:mm"))),
          unit * 3);
-    line(painter, area, sized(unit * 2.8, true), childSummaryText(child), unit * 1);
-    line(painter, area, sized(unit * 2.6), content.record, unit * 3);
+    line(painter, area, painted, sized(unit * 2.8, true), childSummaryText(child), unit * 1);
+    line(painter, area, painted, sized(unit * 2.6), content.record, unit * 3);
 
     // The last games.
     const qsizetype shown = std::min<qsizetype>(child.games.size(), gamesShown);
-    line(painter, area, sized(unit * 2.8, true),
+    line(painter, area, painted, sized(unit * 2.8, true),
          shown == child.games.size() ? QStringLiteral("Le partite (esatte in verde, sbagliate a righe)")
                                      : QStringLiteral("Le ultime %1 partite (esatte in verde, sbagliate a righe)").arg(shown),
          unit * 3);
@@ -105,7 +113,7 @@ QRect paintReport(QPainter &painter, const QRect &page, const ReportContent &con
     area.setTop(chart.bottom() + qRound(unit * 6));
 
     // The ten facts.
-    line(painter, area, sized(unit * 2.8, true), QStringLiteral("I fatti della tabellina"), unit * 1.5);
+    line(painter, area, painted, sized(unit * 2.8, true), QStringLiteral("I fatti della tabellina"), unit * 1.5);
     const QStringList heads = {QStringLiteral("Fatto"), QStringLiteral("Risposte"), QStringLiteral("Esatte"),
                                QStringLiteral("Tempo mediano"), QStringLiteral("")};
     const double columns[] = {0, 0.16, 0.34, 0.52, 0.74, 1.0};
@@ -119,6 +127,7 @@ QRect paintReport(QPainter &painter, const QRect &page, const ReportContent &con
         }
         area.setTop(area.top() + rowHeight);
     };
+    const int tableTop = area.top();
     row(heads, true);
     painter.drawLine(area.topLeft(), area.topRight());
     for (int f = 1; f <= 10; ++f) {
@@ -126,9 +135,10 @@ QRect paintReport(QPainter &painter, const QRect &page, const ReportContent &con
         row({factText(f), QString::number(stats.answers), percentText(stats), medianText(stats), weakMark(stats)},
             stats.weak);
     }
+    const int tableBottom = area.top();
     area.setTop(area.top() + qRound(unit * 2));
-    line(painter, area, sized(unit * 2.6, true), weakFactsText(child), 0);
+    line(painter, area, painted, sized(unit * 2.6, true), weakFactsText(child), 0);
 
     painter.restore();
-    return QRect(page.left() + margin, top, std::min(page.width() - 2 * margin, qRound(unit * 86)), area.top() - top);
+    return painted | chart | QRect(area.left(), tableTop, area.width(), tableBottom - tableTop);
 }
