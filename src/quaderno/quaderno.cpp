@@ -295,7 +295,10 @@ void Quaderno::print()
         QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
         if (folder.isEmpty() || !QFileInfo(folder).isDir())
             folder = QDir::homePath();
-        printer.setOutputFileName(folder + QStringLiteral("/Quaderno di %1.pdf").arg(child.name));
+        // A name is no path: a slash in it would point into another folder.
+        QString fileName = QStringLiteral("Quaderno di %1.pdf").arg(shortened(child.name));
+        fileName.replace(u'/', u'-');
+        printer.setOutputFileName(folder + u'/' + fileName);
     }
     QPrintDialog dialog(&printer, this);
     dialog.setWindowTitle(QStringLiteral("Stampa il quaderno di %1").arg(child.name));
