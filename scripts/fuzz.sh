@@ -7,7 +7,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build-fuzz"
 seconds="${1:-60}"
-targets=(fuzz_numlett fuzz_readnumber fuzz_characterfile)
+targets=(fuzz_numlett fuzz_readnumber fuzz_characterfile fuzz_storico)
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUIZZOLO_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
@@ -31,7 +31,7 @@ for t in "${targets[@]}"; do
   echo "$t: ${execs:-?} executions (${rate:-?}/s), corpus $(ls "$build/corpus/$t" | wc -l) inputs"
   if [ "$status" -ne 0 ]; then
     failed+=("$t")
-    grep -E -A30 '^(==[0-9]+==ERROR|SUMMARY|.*runtime error)|deadly signal|^caption|^numlett|^character file' "$log" | head -60 || true
+    grep -E -A30 '^(==[0-9]+==ERROR|SUMMARY|.*runtime error)|deadly signal|^caption|^numlett|^character file|^history' "$log" | head -60 || true
     echo "$t: FAILED (exit $status), input kept in $build/findings/$t/, log $log"
   fi
 done

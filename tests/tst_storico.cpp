@@ -146,6 +146,8 @@ void TestStorico::roundTrip_data()
     QTest::newRow("every character that needs quoting, in name and answer")
         << entry("2026-12-07T10:15:03+05:45", "2026-12-07T10:15:09+05:45", u"\";\r\n\"\"x;"_s, 4, u";\"\r\n"_s,
                  false, 0);
+    QTest::newRow("name and answer starting with U+FEFF")
+        << entry("2026-12-07T10:15:03+01:00", "2026-12-07T10:15:03+01:00", u"\ufeff"_s, 6, u"\ufeff12"_s, false, 1);
     QTest::newRow("quote alone") << entry("2026-12-07T10:15:03+01:00", "2026-12-07T10:15:03+01:00", u"\""_s, 6,
                                           u"\""_s, false, 1);
     QTest::newRow("long answer, long time")
@@ -245,6 +247,10 @@ void TestStorico::readingCountsAndSkips_data()
         << annaLuca;
     QTest::newRow("quote never closed skips one line")
         << header + "\"" + a + b << 1LL << 1LL << QStringList{u"Anna"_s};
+    QTest::newRow("names that differ only in damaged UTF-8 are one child")
+        << header + "2026-12-07T10:00:00+01:00;2026-12-07T10:00:05+01:00;M\xed\x89io;2;4;1;1\r\n"
+               + "2026-12-07T10:00:00+01:00;2026-12-07T10:00:06+01:00;M\xed\x8aio;2;4;1;1\r\n"
+        << 2LL << 0LL << QStringList{u"M\ufffd\ufffdio"_s};
     QTest::newRow("only binary") << QByteArray("\x7f" "ELF\x02\x01\x01\0\0\0\0\0\0\0\0\0", 16) << 0LL << 1LL
                                  << QStringList();
 }

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 
 #include <algorithm>
 #include <cerrno>
@@ -123,6 +124,14 @@ void appendStamp(QByteArray &line, const QDateTime &when)
                                 d.day(), h.hour(), h.minute(), h.second(), offset < 0 ? '-' : '+', magnitude / 3600,
                                 magnitude % 3600 / 60);
     line.append(text, n);
+}
+
+// A field's text. Unlike QString::fromUtf8, a name or answer that starts with U+FEFF keeps
+// it: that is text, not a byte-order mark.
+QString textOf(QByteArrayView utf8)
+{
+    QStringDecoder decode(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    return decode(utf8);
 }
 
 // ---- Fields: ';'-separated, quoted with '"' (inner quotes doubled) where needed.
@@ -304,12 +313,12 @@ qint64 median(std::vector<quint32> &values)
     return (lower + upper) / 2;
 }
 
+} // namespace
+
 // Reads records as they come, chunk after chunk, keeping only the counts and times.
-class Summarizer final
+class HistoryReader::Impl final
 {
 public:
-    // Takes the whole records at the start of data and returns how many bytes it took;
-    // the rest must come again, followed by more. With atEnd it takes everything.
     qsizetype feed(QByteArrayView data, bool atEnd);
     HistorySummary finish();
 
@@ -336,7 +345,8 @@ private:
     int childFor(const Field &nome);
 
     std::vector<Child> m_children;
-    std::unordered_map<std::string, int> m_childIndex;
+    std::unordered_map<std::string, int> m_childIndex;  // the name's bytes -> m_children
+    QHash<QString, int> m_byName;
     // Consecutive lines mostly belong to the same child and game: remember the last ones.
     QByteArray m_lastName;
     int m_lastChild = -1;
@@ -350,7 +360,7 @@ private:
     qint64 m_skipped = 0;
 };
 
-int Summarizer::childFor(const Field &nome)
+int HistoryReader::Impl::childFor(const Field &nome)
 {
     if (m_lastChild >= 0 && !nome.quoted && nome.raw == m_lastName)
         return m_lastChild;
@@ -360,16 +370,23 @@ int Summarizer::childFor(const Field &nome)
     const std::string key(name.constData(), size_t(name.size()));
     auto it = m_childIndex.find(key);
     if (it == m_childIndex.end()) {
-        it = m_childIndex.emplace(key, int(m_children.size())).first;
-        m_children.emplace_back();
-        m_children.back().name = QString::fromUtf8(name);
+        // Different bytes may read as the same name (damaged UTF-8 becomes U+FFFD): one child.
+        const QString text = textOf(name);
+        int index = m_byName.value(text, -1);
+        if (index < 0) {
+            index = int(m_children.size());
+            m_byName.insert(text, index);
+            m_children.emplace_back();
+            m_children.back().name = text;
+        }
+        it = m_childIndex.emplace(key, index).first;
     }
     m_lastName = name;
     m_lastChild = it->second;
     return it->second;
 }
 
-void Summarizer::add(const Record &record, const RawEntry &entry)
+void HistoryReader::Impl::add(const Record &record, const RawEntry &entry)
 {
     const int c = childFor(record.fields[2]);
     Child &child = m_children[size_t(c)];
@@ -401,7 +418,7 @@ void Summarizer::add(const Record &record, const RawEntry &entry)
     ++m_entries;
 }
 
-qsizetype Summarizer::feed(QByteArrayView data, bool atEnd)
+qsizetype HistoryReader::Impl::feed(QByteArrayView data, bool atEnd)
 {
     const char *const begin = data.data();
     const char *const end = begin + data.size();
@@ -466,7 +483,7 @@ qsizetype Summarizer::feed(QByteArrayView data, bool atEnd)
     return p - begin;
 }
 
-HistorySummary Summarizer::finish()
+HistorySummary HistoryReader::Impl::finish()
 {
     HistorySummary summary;
     summary.exists = true;
@@ -529,6 +546,8 @@ HistorySummary Summarizer::finish()
     }
     return summary;
 }
+
+namespace {
 
 // ---- Writing.
 
@@ -609,19 +628,36 @@ std::optional<HistoryEntry> decodeHistoryLine(QByteArrayView line)
     HistoryEntry entry;
     entry.partita = raw.partita.toDateTime();
     entry.ora = raw.ora.toDateTime();
-    entry.nome = QString::fromUtf8(record.fields[2].text());
+    entry.nome = textOf(record.fields[2].text());
     entry.fattore = raw.fattore;
-    entry.risposta = QString::fromUtf8(record.fields[4].text());
+    entry.risposta = textOf(record.fields[4].text());
     entry.esatta = raw.esatta;
     entry.millisecondi = raw.millisecondi;
     return entry;
 }
 
+HistoryReader::HistoryReader()
+    : m_impl(std::make_unique<Impl>())
+{
+}
+
+HistoryReader::~HistoryReader() = default;
+
+qsizetype HistoryReader::feed(QByteArrayView data, bool atEnd)
+{
+    return m_impl->feed(data, atEnd);
+}
+
+HistorySummary HistoryReader::finish()
+{
+    return m_impl->finish();
+}
+
 HistorySummary summarizeHistory(QByteArrayView content)
 {
-    Summarizer summarizer;
-    summarizer.feed(content, true);
-    return summarizer.finish();
+    HistoryReader reader;
+    reader.feed(content, true);
+    return reader.finish();
 }
 
 HistorySummary readHistory(const QString &path)
@@ -643,7 +679,7 @@ HistorySummary readHistory(const QString &path)
     }
 
     constexpr qsizetype chunk = qsizetype(1) << 20;
-    Summarizer summarizer;
+    HistoryReader reader;
     QByteArray buffer(chunk + longestRecord + 1, Qt::Uninitialized);
     qsizetype held = 0;
     for (;;) {
@@ -651,13 +687,13 @@ HistorySummary readHistory(const QString &path)
         const bool atEnd = n <= 0;
         if (n > 0)
             held += n;
-        const qsizetype taken = summarizer.feed(QByteArrayView(buffer.constData(), held), atEnd);
+        const qsizetype taken = reader.feed(QByteArrayView(buffer.constData(), held), atEnd);
         std::memmove(buffer.data(), buffer.constData() + taken, size_t(held - taken));
         held -= taken;
         if (atEnd)
             break;
     }
-    HistorySummary summary = summarizer.finish();
+    HistorySummary summary = reader.finish();
     if (file.error() != QFileDevice::NoError)
         summary.error = QStringLiteral("lettura interrotta di %1: %2").arg(path, file.errorString());
     return summary;

@@ -90,6 +90,26 @@ struct HistorySummary
     QHash<QString, ChildReport> children;
 };
 
+// Reads a history piece by piece, as readHistory reads a file; for reading in a thread of
+// one's own with progress, and for tests.
+class HistoryReader final
+{
+public:
+    HistoryReader();
+    ~HistoryReader();
+    HistoryReader(const HistoryReader &) = delete;
+    HistoryReader &operator=(const HistoryReader &) = delete;
+
+    // Takes the whole records at the start of data and returns how many bytes it took; the
+    // rest must be given again, followed by what comes next. With atEnd it takes all.
+    qsizetype feed(QByteArrayView data, bool atEnd);
+    HistorySummary finish();
+
+private:
+    class Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
 // Reads the whole history; never fails: what cannot be read is counted in skipped.
 HistorySummary readHistory(const QString &path);
 HistorySummary summarizeHistory(QByteArrayView content);
