@@ -219,8 +219,11 @@ void Quaderno::showChild(const QString &name)
 
     // The last games as stacked bars: right answers, then wrong ones above.
     m_chart->removeAllSeries();
-    for (QAbstractAxis *axis : m_chart->axes())
+    // removeAllSeries() deletes the series; a removed axis is the caller's to delete.
+    for (QAbstractAxis *axis : m_chart->axes()) {
         m_chart->removeAxis(axis);
+        delete axis;
+    }
     const qsizetype first = std::max<qsizetype>(0, child.games.size() - gamesShown);
     auto *right = new QBarSet(QStringLiteral("Esatte"));
     auto *wrong = new QBarSet(QStringLiteral("Sbagliate"));
