@@ -20,6 +20,7 @@ private slots:
     void verdicts_data();
     void verdicts();
     void praiseStepIsReadFromTheScoreCaption();
+    void historyThatCannotBeWrittenLeavesTheGameAlone();
     void countsOverflowIsARunTimeError();
     void clockTicks();
     void timeUpLeavesOnce();
@@ -201,6 +202,24 @@ void TestDrill::praiseStepIsReadFromTheScoreCaption()
              (QStringList{u"Speak Giusto"_s, u"Speak 14"_s, u"Play domagic2"_s, u"Speak Sei in gamba"_s}));
     // The count itself is the window's, not the caption's.
     QCOMPARE(f.caption("lblScore"), u"1"_s);
+}
+
+void TestDrill::historyThatCannotBeWrittenLeavesTheGameAlone()
+{
+    TavolaFixture f;
+    QVERIFY(QDir().mkpath(f.dataDir() + QLatin1String(historyFileName)));
+    f.random.queue(5, 7);
+    QVERIFY(f.start());
+    f.dialogs.messages.clear();
+    f.answer(u"14"_s);
+    f.pressEnterOnFocus();
+    f.answer(u"3"_s);
+    QCOMPARE(f.caption("lblScore"), u"1"_s);
+    QCOMPARE(f.caption("lblScore2"), u"2"_s);
+    f.window.reset();  // the worker has tried every answer
+    QCOMPARE(f.dialogs.messages, QStringList());
+    QCOMPARE(f.ended->count(), 0);
+    QVERIFY(QFileInfo(f.dataDir() + QLatin1String(historyFileName)).isDir());
 }
 
 void TestDrill::countsOverflowIsARunTimeError()

@@ -12,8 +12,8 @@
 
 class Agent;
 class Dialogs;
-class HistoryLog;
 class GraphicalButton;
+class HistoryLog;
 class QColor;
 class QLabel;
 class QLineEdit;

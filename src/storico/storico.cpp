@@ -29,7 +29,7 @@ constexpr int fieldCount = 7;
 // the reader's memory bounded.
 constexpr qsizetype longestRecord = qsizetype(1) << 20;
 
-// ---- Timestamps: 2026-12-07T10:15:03+01:00, local time with its offset, whole seconds.
+// Timestamps: 2026-12-07T10:15:03+01:00, local time with its offset, whole seconds.
 
 struct Stamp
 {
@@ -134,7 +134,7 @@ QString textOf(QByteArrayView utf8)
     return decode(utf8);
 }
 
-// ---- Fields: ';'-separated, quoted with '"' (inner quotes doubled) where needed.
+// Fields: ';'-separated, quoted with '"' (inner quotes doubled) where needed.
 
 void appendField(QByteArray &line, QByteArrayView field)
 {
@@ -450,10 +450,12 @@ qsizetype HistoryReader::Impl::feed(QByteArrayView data, bool atEnd)
             p += p + 1 == end ? 1 : 2;
             continue;
         }
+        // A record is looked for in the next longestRecord bytes only, read whole or in pieces.
         Record record;
-        Scan scan = scanRecord(p, end, atEnd, record);
+        const char *limit = end - p > longestRecord ? p + longestRecord : end;
+        Scan scan = scanRecord(p, limit, atEnd && limit == end, record);
         if (scan == Scan::NeedMore) {
-            if (end - p <= longestRecord)
+            if (limit == end)
                 return p - begin;
             scan = Scan::Malformed;
         }
@@ -549,8 +551,7 @@ HistorySummary HistoryReader::Impl::finish()
 
 namespace {
 
-// ---- Writing.
-
+// Why the history cannot be written, as the message on stderr says it.
 QString reasonText(int err)
 {
     switch (err) {
@@ -699,7 +700,7 @@ HistorySummary readHistory(const QString &path)
     return summary;
 }
 
-// ---- HistoryLog: a queue, and one thread that appends what is queued.
+// HistoryLog: a queue, and one thread that appends what is queued.
 
 class HistoryLog::Worker
 {
@@ -757,13 +758,14 @@ struct Appender
     bool open()
     {
         const QByteArray name = QFile::encodeName(path);
+        struct stat st {};
+        const bool existed = ::stat(name.constData(), &st) == 0;
         // O_NONBLOCK: a pipe put in the file's place must not block the opening.
         fd = ::open(name.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
         if (fd < 0) {
             fail(errno);
             return false;
         }
-        struct stat st {};
         if (::fstat(fd, &st) != 0) {
             fail(errno);
             return false;
@@ -775,7 +777,11 @@ struct Appender
         if (st.st_size == 0) {
             const QByteArray header = QByteArray(historyHeader) + "\r\n";
             if (!writeAll(fd, header.constData(), header.size())) {
-                fail(errno);
+                const int err = errno;
+                // A full disk takes the new file but not its first line: leave nothing behind.
+                if (!existed)
+                    ::unlink(name.constData());
+                fail(err);
                 return false;
             }
         } else {
@@ -797,6 +803,19 @@ struct Appender
         if (!writeAll(fd, line.constData(), line.size()))
             fail(errno);
     }
+
+    // The file is open only while lines are being written: a file held open would stop
+    // its disk from being remounted read-only or taken away, and a history deleted
+    // between two answers is started again rather than written into a removed file.
+    void close()
+    {
+        if (fd < 0)
+            return;
+        const int closing = fd;
+        fd = -1;
+        if (::close(closing) != 0 && errno != EINTR)
+            fail(errno);
+    }
 };
 
 } // namespace
@@ -815,19 +834,14 @@ void HistoryLog::Worker::run(std::shared_ptr<State> s)
         lock.unlock();
         for (const HistoryEntry &entry : batch)
             appender.append(entry);
+        appender.close();
         lock.lock();
         s->busy = false;
         s->failed = appender.failed;
         s->idle.notify_all();
     }
-    lock.unlock();
-    // No sync per line (a power cut may lose the last lines, never earlier ones); the
-    // game's lines are made durable once, when it ends.
-    if (appender.fd >= 0) {
-        ::fdatasync(appender.fd);
-        ::close(appender.fd);
-    }
-    lock.lock();
+    // No sync: a power cut may lose the lines of the last seconds (still in the system's
+    // cache) but damages no older line, and a sync per answer could stall on a slow disk.
     s->exited = true;
     s->idle.notify_all();
 }

@@ -15,6 +15,13 @@
 // The history of answers, storico.csv in the program's data folder: one line per checked
 // answer, so that the notebook can show a parent or a teacher how a child is doing.
 // The game only appends; the notebook only reads. Plain code: Qt Core only.
+//
+// The file: UTF-8 without a byte-order mark, lines ended by CR LF, fields separated by ';'
+// and quoted with '"' (inner quotes doubled) when they hold ';', '"', CR or LF. The first
+// line is historyHeader; then one line per answer, e.g.
+//   2026-12-07T10:15:03+01:00;2026-12-07T10:15:09+01:00;Mario;3;6;1;6500
+// Times are local with their offset, in whole seconds (UTC is written +00:00, read also
+// as Z); fattore is 1 to 10, esatta 1 or 0, millisecondi a whole number.
 
 inline constexpr char historyFileName[] = "storico.csv";
 inline constexpr char historyHeader[] = "partita;ora;nome;fattore;risposta;esatta;millisecondi";
@@ -63,7 +70,10 @@ struct FactStats
     int answers = 0;
     int right = 0;
     qint64 medianMs = -1;  // -1 with no answers
-    bool weak = false;     // among the facts the child should practise most
+    // Among the facts to practise most: at most three, the lowest share right first, then
+    // the slowest, of the facts answered and not yet mastered (some answer wrong, or a
+    // median slower than the child's median over all facts).
+    bool weak = false;
 };
 
 struct GameSummary
@@ -110,6 +120,7 @@ private:
     std::unique_ptr<Impl> m_impl;
 };
 
-// Reads the whole history; never fails: what cannot be read is counted in skipped.
+// Reads the whole history; never fails: lines that cannot be read (damaged, or cut short by
+// a crash) are counted in skipped, a file that cannot be read at all is said in error.
 HistorySummary readHistory(const QString &path);
 HistorySummary summarizeHistory(QByteArrayView content);

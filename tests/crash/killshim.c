@@ -14,6 +14,7 @@
  *   KILLSHIM_NO_TMPFILE=1      refuse O_TMPFILE in the folder, as some file systems do,
  *                              so programs fall back to named temporary files
  *   KILLSHIM_TRACE=1           print each counted call on standard error
+ *   KILLSHIM_IGNORE=name       calls on the file of that name in the folder are not counted
  */
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -37,6 +38,7 @@ static int fail_errno = ENOSPC;
 static long counted;
 static int no_tmpfile;
 static int trace;
+static const char *ignored_name;
 static unsigned char tracked[MAX_FDS];
 
 __attribute__((constructor)) static void killshim_init(void)
@@ -54,6 +56,7 @@ __attribute__((constructor)) static void killshim_init(void)
     no_tmpfile = flag && *flag == '1';
     flag = getenv("KILLSHIM_TRACE");
     trace = flag && *flag == '1';
+    ignored_name = getenv("KILLSHIM_IGNORE");
 }
 
 __attribute__((destructor)) static void killshim_report(void)
@@ -85,8 +88,15 @@ static void *next_symbol(const char *name)
 
 static int in_dir(const char *path)
 {
-    return watched_dir && path && strncmp(path, watched_dir, watched_len) == 0
-        && (path[watched_len] == '/' || path[watched_len] == '\0');
+    if (!watched_dir || !path || strncmp(path, watched_dir, watched_len) != 0
+        || (path[watched_len] != '/' && path[watched_len] != '\0'))
+        return 0;
+    if (ignored_name && *ignored_name) {
+        const char *base = strrchr(path, '/');
+        if (strcmp(base ? base + 1 : path, ignored_name) == 0)
+            return 0;
+    }
+    return 1;
 }
 
 static int is_tracked(int fd)

@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """The window's close box ends the game at once: exit status 0, no message, and the record
-files untouched even though the score beat the record."""
+files untouched even though the score beat the record; the answers are in the history."""
 
 import sys
 import time
@@ -35,8 +35,14 @@ def closebox(desktop, args):
     shown = [e for e in desktop.events if e.time >= since and e.role == "alert"]
     check(not shown, f"a message box appeared on the way out: {shown}")
     check_equal(game.record_files(), STORED, "record files after the close box")
-    check_equal(sorted(p.name for p in (data / "quizzolo").iterdir()), ["azorpeli.txt", "nzorpeli.txt"],
-                "files in the data folder")
+    check_equal(sorted(p.name for p in (data / "quizzolo").iterdir()),
+                ["azorpeli.txt", "nzorpeli.txt", "storico.csv"], "files in the data folder")
+    # The two answers are in the history all the same, each a whole line.
+    lines = (data / "quizzolo" / "storico.csv").read_bytes().split(b"\r\n")
+    check_equal(lines[0], b"partita;ora;nome;fattore;risposta;esatta;millisecondi", "the history's header")
+    check_equal([(f[2], f[5]) for f in (line.split(b";") for line in lines[1:-1])], [(b"Lucia", b"1")] * 2,
+                "name and verdict of each answer in the history")
+    check_equal(lines[-1], b"", "the end of the history's last line")
 
 
 if __name__ == "__main__":

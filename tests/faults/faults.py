@@ -27,6 +27,7 @@ from xgame import (CHAMPION, FAREWELL, Failure, Game, Xvfb, record_files,  # noq
 NOBODY = 65534
 OLD = (b"0\r\n", b"Anna\r\n")      # beaten by a single right answer
 HIGH = (b"40\r\n", b"Anna\r\n")    # never beaten here
+HISTORY_UNWRITABLE = "impossibile scrivere lo storico delle risposte"
 
 DESCRIPTIONS = {
     53: "Impossibile trovare il file",
@@ -154,6 +155,13 @@ def leave_then_fail(case, number, data_home, user=None, env=None, before_leaving
             game.stop()
 
 
+def check_history_said_once(case):
+    """The history of answers could not be written: the game went on, and said so once on
+    standard error."""
+    said = (case.work / "program.log").read_text(errors="replace").count(HISTORY_UNWRITABLE)
+    check_equal(said, 1, "times the unwritable history was said on standard error")
+
+
 # --- the cases ----------------------------------------------------------------------
 
 def readonly_folder_at_save(case):
@@ -168,6 +176,7 @@ def readonly_folder_at_save(case):
     leave_then_fail(case, 70, home, user=NOBODY, env=case.home_for(NOBODY))
     check_equal(record_files(folder), OLD, "record files")
     check_equal(sorted(p.name for p in folder.iterdir()), ["azorpeli.txt", "nzorpeli.txt"], "data folder")
+    check_history_said_once(case)
 
 
 def readonly_mount_at_start(case):
@@ -228,6 +237,7 @@ def disk_full(case):
     leave_then_fail(case, 61, home)
     check_equal(record_files(folder), OLD, "record files")
     check_equal(sorted(p.name for p in folder.iterdir()), ["azorpeli.txt", "nzorpeli.txt"], "data folder")
+    check_history_said_once(case)
 
 
 def score_file_is_a_folder(case):
