@@ -20,11 +20,15 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION [=[Quizzolo aiuta i bambini della scuola pr
 Un mago fa le domande a voce, in italiano; il bambino scrive la risposta e il
 mago dice subito se è giusta. Una partita dura sette minuti e il risultato
 migliore resta come record da battere. Funziona senza rete.
+Il Quaderno dei progressi (quizzolo-quaderno) mostra a genitori e insegnanti
+come va ogni bambino, partita per partita e fatto per fatto.
 
 Quizzolo helps primary school children learn the times table of 2. A wizard
 asks the questions aloud, in Italian; the child types the answer and the
 wizard says at once whether it is right. A game lasts seven minutes and the
-best result is kept as the record to beat. No network needed.]=])
+best result is kept as the record to beat. No network needed.
+The progress notebook (quizzolo-quaderno) shows parents and teachers how
+each child is doing, game by game and fact by fact.]=])
 
 # Libraries come from dpkg-shlibdeps; these are loaded at run time and it cannot see them:
 # the Italian voice data, Qt's Italian button texts, the platform plugins, the fonts the

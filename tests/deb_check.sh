@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a build folder with CPack, in a scratch folder, and checks
 # it as apt would see it: its name and version, that it carries every file the build
-# installs, and that it depends on the libraries and on the run-time data the program
-# loads by itself (voice, translations, plugins, fonts).
+# installs, that it depends on the libraries and on the run-time data the programs load by
+# themselves (voice, translations, plugins, fonts), and that lintian finds nothing to say.
 #   deb_check.sh <build folder> <project version>
 set -euo pipefail
 build=$1 version=$2
@@ -41,15 +41,22 @@ awk '$1 !~ /^d/ { sub(/^\./, "", $6); print $6 }' "$scratch/listing" | sort >"$s
 sort "$manifest" >"$scratch/manifest"
 missing=$(comm -23 "$scratch/manifest" "$scratch/files")
 [ -z "$missing" ] || fail "installed by the build but not in the package: $missing"
-for f in /usr/bin/quizzolo \
-         /usr/share/applications/quizzolo.desktop \
-         /usr/share/icons/hicolor/scalable/apps/quizzolo.svg \
-         /usr/share/icons/hicolor/48x48/apps/quizzolo.png \
-         /usr/share/metainfo/quizzolo.metainfo.xml; do
+for program in quizzolo quizzolo-quaderno; do
+  for f in /usr/bin/$program \
+           /usr/share/applications/$program.desktop \
+           /usr/share/icons/hicolor/scalable/apps/$program.svg \
+           /usr/share/icons/hicolor/48x48/apps/$program.png \
+           /usr/share/man/man6/$program.6.gz \
+           /usr/share/man/it/man6/$program.6.gz; do
+    grep -qx "$f" "$scratch/files" || fail "not in the package: $f"
+  done
+  grep -q "^-rwxr-xr-x root/root .* \./usr/bin/$program\$" "$scratch/listing" ||
+    fail "usr/bin/$program is not an executable owned by root"
+done
+for f in /usr/share/metainfo/quizzolo.metainfo.xml /usr/share/doc/quizzolo/copyright \
+         /usr/share/doc/quizzolo/changelog.gz; do
   grep -qx "$f" "$scratch/files" || fail "not in the package: $f"
 done
-grep -q '^-rwxr-xr-x root/root .* \./usr/bin/quizzolo$' "$scratch/listing" ||
-  fail "usr/bin/quizzolo is not an executable owned by root"
 # The program looks for its character beside itself, in ../share/quizzolo/chars.
 if grep -qx /usr/share/quizzolo/chars/Merlin.acs "$scratch/manifest"; then
   grep -qx /usr/share/quizzolo/chars/Merlin.acs "$scratch/files" || fail "not in the package: the character file"
@@ -62,12 +69,22 @@ fi
 # Dependencies: the names, then that this machine, where the program runs, satisfies them all.
 depends=$(field Depends)
 names=$(tr ',|' '\n\n' <<<"$depends" | sed 's/(.*)//; s/[[:space:]]//g' | sort -u)
-for p in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 libqt6multimedia6 \
+for p in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 libqt6multimedia6 libqt6charts6 libqt6printsupport6 \
          libespeak-ng1 espeak-ng-data qt6-translations-l10n qt6-qpa-plugins fonts-liberation \
          fonts-dejavu-core; do
   grep -qx "$p" <<<"$names" || fail "Depends lacks $p: $depends"
 done
 out=$(dpkg-checkbuilddeps -d "$depends" /dev/null 2>&1) || fail "dependencies not satisfied here: $out"
+
+# The changelog's newest entry is this version.
+dpkg-deb -x "$deb" "$scratch/root"
+newest=$(zcat "$scratch/root/usr/share/doc/quizzolo/changelog.gz" | dpkg-parsechangelog -l - -S Version)
+[ "$newest" = "$version" ] || fail "the newest changelog entry is $newest, the project is $version"
+
+# Debian's own checks: no error, no warning (informational tags are allowed).
+if ! lintian --allow-root --fail-on error,warning "$deb" >"$scratch/lintian.log" 2>&1; then
+  fail "lintian: $(cat "$scratch/lintian.log")"
+fi
 
 [ "$failures" -eq 0 ] || exit 1
 echo "deb: $(basename "$deb") checked; Depends: $depends"
