@@ -5,10 +5,10 @@
 // tests/with-pulseaudio.sh for a real sink; without one the voice is silent and the
 // latency is to the start of the silent clock. Prints the median and the 95th percentile.
 
-#include "speech/characterwindow.h"
-#include "speech/desktopagent.h"
-#include "speech/desktopcharacter.h"
-#include "speech/espeakvoice.h"
+#include "speech/desktop/characterwindow.h"
+#include "speech/desktop/desktopagent.h"
+#include "speech/desktop/desktopcharacter.h"
+#include "speech/desktop/espeakvoice.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 // Times numlett over every whole number from 1 to 10^6 and prints the best of
 // a few runs, in nanoseconds per call.
-#include "drill/numlett.h"
+#include "speech/numlett.h"
 
 #include <QElapsedTimer>
 

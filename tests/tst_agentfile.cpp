@@ -1,4 +1,4 @@
-#include "agent/characterfile.h"
+#include "speech/characterfile.h"
 #include "core/runtimeerror.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "agent/requestqueue.h"
+#include "speech/requestqueue.h"
 
 #include <QSignalSpy>
 #include <QTest>

@@ -1,4 +1,4 @@
-#include "drill/numlett.h"
+#include "speech/numlett.h"
 
 #include <QtTest>
 

@@ -1,6 +1,6 @@
-#include "agent/characterfile.h"
-#include "speech/desktopagent.h"
-#include "speech/espeakworker.h"
+#include "speech/characterfile.h"
+#include "speech/desktop/desktopagent.h"
+#include "speech/desktop/espeakworker.h"
 
 #include <QDataStream>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "agent/characterfile.h"
-#include "speech/desktopagent.h"
-#include "speech/espeakvoice.h"
+#include "speech/characterfile.h"
+#include "speech/desktop/desktopagent.h"
+#include "speech/desktop/espeakvoice.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>

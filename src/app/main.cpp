@@ -3,7 +3,7 @@
 #include "app/tavola.h"
 #include "core/runtimeerror.h"
 #include "drill/question.h"
-#include "speech/desktopagent.h"
+#include "speech/desktop/desktopagent.h"
 
 #include <QScreen>
 

@@ -1,6 +1,6 @@
 #include "app/tavola.h"
 
-#include "agent/agent.h"
+#include "speech/agent.h"
 #include "app/application.h"
 #include "app/dialogs.h"
 #include "app/widgets.h"

@@ -1,8 +1,8 @@
 #include "drill/drill.h"
 
-#include "agent/agent.h"
+#include "speech/agent.h"
 #include "core/runtimeerror.h"
-#include "drill/numlett.h"
+#include "speech/numlett.h"
 #include "drill/praise.h"
 #include "records/records.h"
 #include "storico/storico.h"

@@ -432,9 +432,17 @@ class Desktop:
 
         x = self.x_client()
         xwin = self._xwin(window)
-        xwin.set_input_focus(X.RevertToParent, X.CurrentTime)
-        x.sync()
-        wait_for(f"the X focus on {window}", lambda: x.get_input_focus().focus.id == xwin.id, timeout=5)
+
+        # The program may still move the focus itself (activating its window once a box
+        # has closed), so the focus is given again until it holds.
+        def focused():
+            if x.get_input_focus().focus.id == xwin.id:
+                return True
+            xwin.set_input_focus(X.RevertToParent, X.CurrentTime)
+            x.sync()
+            return False
+
+        wait_for(f"the X focus on {window}", focused, timeout=5)
 
     _MODIFIERS = {"alt": "Alt_L", "ctrl": "Control_L", "shift": "Shift_L", "super": "Super_L", "meta": "Meta_L"}
 
@@ -1043,7 +1051,9 @@ class ScreenRun(Program):
         """Types an answer (a first key shows the problem) and presses Enter."""
         self.desktop.focus(window)
         self.desktop.key("0")
-        factor = wait_for("the problem to be readable", lambda: self._try_factor(window), timeout=10, interval=0.1)
+        # The introduction's balloon may cover part of the problem until the wizard has
+        # said it all (about 16 s), so the reading is tried until well after that.
+        factor = wait_for("the problem to be readable", lambda: self._try_factor(window), timeout=30, interval=0.1)
         self.desktop.key("BackSpace")
         self.desktop.type(str(2 * factor if right else 2 * factor + 1))
         self.desktop.key("Return")

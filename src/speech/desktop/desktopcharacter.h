@@ -1,8 +1,8 @@
 #pragma once
 
-#include "agent/agent.h"
-#include "agent/characterfile.h"
-#include "agent/requestqueue.h"
+#include "speech/agent.h"
+#include "speech/characterfile.h"
+#include "speech/requestqueue.h"
 
 #include <QObject>
 #include <QPointer>

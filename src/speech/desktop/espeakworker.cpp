@@ -1,4 +1,4 @@
-#include "speech/espeakworker.h"
+#include "speech/desktop/espeakworker.h"
 
 #include <QMetaObject>
 

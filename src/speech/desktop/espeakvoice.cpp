@@ -1,4 +1,4 @@
-#include "speech/espeakvoice.h"
+#include "speech/desktop/espeakvoice.h"
 
 #include <QAudioFormat>
 #include <QAudioSink>

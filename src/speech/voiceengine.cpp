@@ -1,4 +1,4 @@
-#include "agent/voiceengine.h"
+#include "speech/voiceengine.h"
 
 #include <QRegularExpression>
 

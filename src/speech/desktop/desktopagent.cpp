@@ -1,8 +1,8 @@
-#include "speech/desktopagent.h"
+#include "speech/desktop/desktopagent.h"
 
-#include "agent/characterfile.h"
+#include "speech/characterfile.h"
 #include "core/runtimeerror.h"
-#include "speech/desktopcharacter.h"
+#include "speech/desktop/desktopcharacter.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "agent/characterfile.h"
-#include "agent/voiceengine.h"
+#include "speech/characterfile.h"
+#include "speech/voiceengine.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "agent/characterfile.h"
+#include "speech/characterfile.h"
 
 #include <QImage>
 #include <QSvgRenderer>

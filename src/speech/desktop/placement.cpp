@@ -1,4 +1,4 @@
-#include "speech/placement.h"
+#include "speech/desktop/placement.h"
 
 #include <QtGlobal>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "agent/agent.h"
+#include "speech/agent.h"
 
 #include <QPointer>
 #include <QString>

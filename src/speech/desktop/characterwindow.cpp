@@ -1,4 +1,4 @@
-#include "speech/characterwindow.h"
+#include "speech/desktop/characterwindow.h"
 
 #include "core/runtimeerror.h"
 

@@ -1,10 +1,10 @@
-#include "speech/desktopcharacter.h"
+#include "speech/desktop/desktopcharacter.h"
 
 #include "core/runtimeerror.h"
-#include "speech/characterwindow.h"
-#include "speech/espeakvoice.h"
-#include "speech/placement.h"
-#include "speech/wordballoon.h"
+#include "speech/desktop/characterwindow.h"
+#include "speech/desktop/espeakvoice.h"
+#include "speech/desktop/placement.h"
+#include "speech/desktop/wordballoon.h"
 
 #include <QApplication>
 #include <QScreen>

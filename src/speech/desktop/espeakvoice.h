@@ -1,8 +1,8 @@
 #pragma once
 
-#include "agent/characterfile.h"
-#include "agent/voiceengine.h"
-#include "speech/espeakworker.h"
+#include "speech/characterfile.h"
+#include "speech/voiceengine.h"
+#include "speech/desktop/espeakworker.h"
 
 #include <QAudioDevice>
 #include <QBuffer>

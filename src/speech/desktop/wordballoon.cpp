@@ -1,4 +1,4 @@
-#include "speech/wordballoon.h"
+#include "speech/desktop/wordballoon.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
