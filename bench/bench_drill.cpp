@@ -46,7 +46,7 @@ int main(int argc, char *argv[])
     QElapsedTimer clock;
     for (int i = 0; i < runs; ++i) {
         clock.start();
-        f.window->nuovaDomanda();
+        f.window->drill().nuovaDomanda();
         window->repaint();
         question.push_back(clock.nsecsElapsed() / 1e6);
 

@@ -1,6 +1,6 @@
 // Times numlett over every whole number from 1 to 10^6 and prints the best of
 // a few runs, in nanoseconds per call.
-#include "speech/numlett.h"
+#include "drill/numlett.h"
 
 #include <QElapsedTimer>
 

@@ -31,7 +31,7 @@ std::string title(xcb_connection_t *c, xcb_window_t window)
     static const char name[] = "_NET_WM_NAME";
     xcb_intern_atom_reply_t *atom = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, strlen(name), name), nullptr);
     std::string result;
-    for (xcb_atom_t property : {atom ? atom->atom : XCB_ATOM_NONE, xcb_atom_t(XCB_ATOM_WM_NAME)}) {
+    for (xcb_atom_t property : {atom ? atom->atom : xcb_atom_t(XCB_ATOM_NONE), xcb_atom_t(XCB_ATOM_WM_NAME)}) {
         if (property == XCB_ATOM_NONE)
             continue;
         xcb_get_property_reply_t *reply = xcb_get_property_reply(

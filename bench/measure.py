@@ -1,5 +1,10 @@
 #!/usr/bin/python3
-"""Figures of the real program on its own Xvfb screen, for bench/run.sh:
+"""Figures of the real program on its own X display, for bench/run.sh:
+
+  measure.py launch --binary B --bare BARE --launchtime T [--runs N]
+                                           launch to the visible name dialog, taking turns
+                                           with a bare Qt program that shows the same dialog;
+                                           prints launchtime's lines
 
   measure.py memory --binary B [--audio]   peak resident memory (VmHWM) through a scripted
                                            game: the introduction, a dozen answers at a
@@ -13,17 +18,18 @@
 
 import argparse
 import os
+import subprocess
 import sys
 import tempfile
 import time
 from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests" / "xdrive"))
-from xgame import Game, Xvfb, write_record  # noqa: E402
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests" / "e2e"))
+from driver import NO_SOUND_SERVER, TITLE, Desktop, write_record  # noqa: E402
 
 
 def memory(game, args):
-    window = game.start("Giorgio", timeout=60)
+    window = game.start_game("Giorgio", timeout=60)
     time.sleep(args.settle)
     for i in range(args.answers):
         if i:
@@ -49,7 +55,7 @@ def balloon_shown(game):
 
 
 def idle(game, args):
-    window = game.start("Giorgio", timeout=60)
+    window = game.start_game("Giorgio", timeout=60)
     # The introduction (about 16 s of speech) and the first problem; then the wizard rests,
     # his balloon gone for good.
     time.sleep(args.settle)
@@ -69,23 +75,27 @@ def idle(game, args):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("what", choices=["memory", "idle"])
+    parser.add_argument("what", choices=["launch", "memory", "idle"])
     parser.add_argument("--binary", required=True)
     parser.add_argument("--audio", action="store_true")
     parser.add_argument("--answers", type=int, default=12)
     parser.add_argument("--pace", type=float, default=2.0, help="seconds the child waits after each answer")
     parser.add_argument("--seconds", type=float, default=20.0, help="idle measurement length")
     parser.add_argument("--settle", type=float, default=None)
+    parser.add_argument("--bare", help="launch: the bare Qt program")
+    parser.add_argument("--launchtime", help="launch: the timer program")
+    parser.add_argument("--runs", type=int, default=20, help="launch: launches of each program")
     args = parser.parse_args()
     if args.settle is None:
         args.settle = 15.0 if args.what == "idle" else 2.0
-    with tempfile.TemporaryDirectory() as data, Xvfb() as screen:
-        write_record(Path(data) / "quizzolo", b"5\r\n", b"Anna\r\n")
-        game = Game(screen, args.binary, data, audio=args.audio)
-        try:
-            (memory if args.what == "memory" else idle)(game, args)
-        finally:
-            game.stop()
+    with tempfile.TemporaryDirectory() as data, Desktop(accessibility=False) as desktop:
+        write_record(data, b"5\r\n", b"Anna\r\n")
+        if args.what == "launch":
+            env = dict(desktop.env, XDG_DATA_HOME=data, QT_QPA_PLATFORM="xcb", PULSE_SERVER=NO_SOUND_SERVER)
+            subprocess.run([args.launchtime, str(args.runs), TITLE, args.binary, args.bare], env=env, check=True)
+            return
+        game = desktop.launch(args.binary, data, audio=args.audio)
+        (memory if args.what == "memory" else idle)(game, args)
 
 
 if __name__ == "__main__":

@@ -13,12 +13,7 @@ benches=$(sed -nE 's/^ *(qt_)?add_executable\((bench_[A-Za-z0-9_]+).*/\2/p' "$ro
 cmake --build "$build" --target quizzolo bare_dialog launchtime $benches -j2 >/dev/null
 
 work=$(mktemp -d)
-xvfb=
-cleanup() {
-  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'rm -rf "$work"' EXIT
 export XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/run"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 with_voice=("$root/tests/with-pulseaudio.sh")
@@ -33,15 +28,8 @@ verdict() { # value op limit
 echo "Misuro... (qualche minuto)" >&2
 
 # Launch to the visible name dialog, taking turns with the bare program.
-for n in $(seq 70 199); do
-  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
-done
-Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-DISPLAY=":$n" PULSE_SERVER=unix:/nonexistent/pulse \
-  "$build/bin/launchtime" "$runs" Quizzolo "$quizzolo" "$build/bin/bare_dialog" >"$work/launch.txt"
-kill "$xvfb"; wait "$xvfb" 2>/dev/null || true; xvfb=
+"${measure[@]}" launch --binary "$quizzolo" --bare "$build/bin/bare_dialog" --launchtime "$build/bin/launchtime" \
+  --runs "$runs" >"$work/launch.txt"
 read -r _ quiz_ms quiz_min quiz_max _ < <(sed -n 1p "$work/launch.txt")
 read -r _ bare_ms bare_min bare_max ratio < <(sed -n 2p "$work/launch.txt")
 ratio=$(awk -v a="$quiz_ms" -v b="$bare_ms" 'BEGIN { printf "%.2f", a / b }')

@@ -2,8 +2,8 @@
 // holds together, or raise a RuntimeError; never a crash, a leak, undefined
 // behaviour or another exception. The folder beside the file holds a small artwork
 // file, "Merlin.svg", and a folder, "cartella", for artwork named by file.
-#include "app/runtimeerror.h"
-#include "speech/characterfile.h"
+#include "agent/characterfile.h"
+#include "core/runtimeerror.h"
 
 #include <QByteArray>
 #include <QDir>

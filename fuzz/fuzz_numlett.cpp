@@ -3,7 +3,7 @@
 // lowercase letters only, of bounded length, and nothing below one; from one up,
 // the words must be those composed here group by group in integers, independently
 // of numlett's own arithmetic in doubles.
-#include "speech/numlett.h"
+#include "drill/numlett.h"
 
 #include <QLatin1StringView>
 #include <QString>

@@ -3,7 +3,7 @@
 // never fails and never gives NaN; toNumber gives a number or raises error 13,
 // and a caption it accepts is read the same by readNumber and by the C library
 // once the surrounding white space is gone.
-#include "app/runtimeerror.h"
+#include "core/runtimeerror.h"
 #include "records/records.h"
 
 #include <QString>

@@ -18,7 +18,7 @@ run_pkgs=(
 # Tests: a virtual X display and input, screenshots, OCR, audio checks, a sound server, fake time,
 # the launcher and metainfo validators, the package checker, clang with libFuzzer and the sanitizer runtimes.
 test_pkgs=(
-  xvfb xauth xdotool x11-utils imagemagick tesseract-ocr sox espeak-ng
+  xvfb xauth x11-utils imagemagick tesseract-ocr sox espeak-ng
   pulseaudio pulseaudio-utils faketime
   desktop-file-utils appstream
   clang libclang-rt-14-dev

@@ -1,11 +1,14 @@
-#include "app/runtimeerror.h"
-#include "speech/characterfile.h"
+#include "agent/characterfile.h"
+#include "app/tavola.h"
+#include "core/runtimeerror.h"
 #include "speech/characterwindow.h"
 #include "speech/desktopagent.h"
 #include "speech/desktopcharacter.h"
 #include "speech/espeakvoice.h"
 #include "speech/espeakworker.h"
+#include "speech/placement.h"
 #include "speech/wordballoon.h"
+#include "support/tavolafixture.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -80,8 +83,13 @@ private slots:
     void orderAcrossHandlers();
     void silentSpeechKeepsThePace_data();
     void silentSpeechKeepsThePace();
+    void everyTextIsShown_data();
+    void everyTextIsShown();
     void animationsTakeTheirTime();
     void windowFollowsRequests();
+    void placement_data();
+    void placement();
+    void standsAboveTheAnswerBox();
     void leavingEndsAtOnce();
     void soundMadeAheadIsBounded();
 };
@@ -170,11 +178,9 @@ void TestAgent::animationNames_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("known");
-    for (const char *name : {"Announce", "Greet", "congratulate", "domagic1", "domagic2", "GREET", "DoMagic2"})
-        QTest::newRow(name) << QString::fromLatin1(name) << true;
+    // Which names match is the character file's test; here, what Play does with them.
+    QTest::newRow("a name it has") << u"GREET"_s << true;
     QTest::newRow("an animation it lacks") << u"Fly"_s << false;
-    QTest::newRow("a misspelling") << u"domagic3"_s << false;
-    QTest::newRow("empty") << QString() << false;
 }
 
 void TestAgent::animationNames()
@@ -291,6 +297,44 @@ void TestAgent::silentSpeechKeepsThePace()
     QTRY_VERIFY(!merlin.balloon().isVisible());
 }
 
+void TestAgent::everyTextIsShown_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("a name of exclamation marks") << u"!!!"_s;
+    QTest::newRow("a name of spaces") << u"   "_s;
+    QTest::newRow("dots") << u"..."_s;
+    QTest::newRow("a symbol") << u"&"_s;
+    QTest::newRow("nothing at all is skipped") << QString();
+}
+
+void TestAgent::everyTextIsShown()
+{
+    QFETCH(QString, text);
+    auto agent = silentAgent();
+    agent->load(u"Merlin"_s, FixedPath);
+    DesktopCharacter &merlin = agent->desktopCharacter(u"Merlin"_s);
+    merlin.Show();
+    Timeline timeline(merlin);
+    QStringList shown; // what the balloon shows as each text ends
+    connect(&merlin.queue(), &RequestQueue::finished, this, [&](const AgentRequest &r) {
+        if (r.kind == AgentRequest::Kind::Speak)
+            shown << (merlin.balloon().isVisible() ? merlin.balloon().text() : u"<none>"_s);
+    });
+    merlin.Speak(text);
+    merlin.Speak(u"sei"_s);
+    QTRY_VERIFY_WITH_TIMEOUT(timeline.steps.size() == 3 && timeline.steps.last().endMs >= 0, 20000);
+    QCOMPARE(timeline.texts().mid(1), (QStringList{text, u"sei"_s}));
+    const Timeline::Step &step = timeline.steps.at(1);
+    if (text.isEmpty()) {
+        QVERIFY(step.endMs - step.startMs < 100);
+    } else {
+        // In the balloon, for at least the time of a short word, before the next text.
+        QVERIFY2(step.endMs - step.startMs >= 350, qPrintable(QString::number(step.endMs - step.startMs)));
+        QVERIFY(step.endMs - step.startMs < 5000);
+    }
+    QCOMPARE(shown, (QStringList{text.isEmpty() ? u"<none>"_s : text, u"sei"_s}));
+}
+
 void TestAgent::animationsTakeTheirTime()
 {
     const CharacterFile file = CharacterFile::read(DesktopAgent::defaultCharactersFolder() + u"/Merlin.acs"_s);
@@ -338,6 +382,99 @@ void TestAgent::windowFollowsRequests()
     const QRect balloon = merlin.balloon().frameGeometry();
     QVERIFY(balloon.bottom() <= window.y() + window.height() / 3 || balloon.top() >= window.y() + window.height() / 2);
     QVERIFY(balloon.right() >= window.x() && balloon.left() <= window.x() + window.width());
+}
+
+void TestAgent::placement_data()
+{
+    QTest::addColumn<QPoint>("requested");
+    QTest::addColumn<bool>("windowShown");
+    QTest::addColumn<QPoint>("clientOrigin");
+    QTest::addColumn<QRect>("screen");
+    QTest::addColumn<QPoint>("expected");
+    const QSize merlin(139, 205);
+    const QRect hd(0, 0, 1920, 1080);
+    QTest::newRow("the window centred on 800x600: the point as given")
+        << QPoint(250, 175) << true << QPoint(7, 41) << QRect(0, 0, 800, 600) << QPoint(250, 175);
+    QTest::newRow("centred on 1280x1024") << QPoint(250, 175) << true << QPoint(247, 243) << QRect(0, 0, 1280, 1024)
+                                          << QPoint(490, 377);
+    QTest::newRow("centred on 1920x1080") << QPoint(250, 175) << true << QPoint(567, 271) << hd << QPoint(810, 405);
+    QTest::newRow("a second screen to the right")
+        << QPoint(250, 175) << true << QPoint(2167, 271) << QRect(1920, 0, 1920, 1080) << QPoint(2410, 405);
+    QTest::newRow("no window: a screen point") << QPoint(250, 175) << false << QPoint() << hd << QPoint(250, 175);
+    QTest::newRow("window dragged off the left: kept on screen")
+        << QPoint(250, 175) << true << QPoint(-400, 100) << hd << QPoint(0, 234);
+    QTest::newRow("window dragged below the bottom: kept on screen")
+        << QPoint(250, 175) << true << QPoint(600, 1000) << hd << QPoint(843, 1080 - merlin.height());
+    QTest::newRow("a point past the right edge, no window")
+        << QPoint(1900, -20) << false << QPoint() << hd << QPoint(1920 - merlin.width(), 0);
+    QTest::newRow("a screen smaller than the character keeps its corner on it")
+        << QPoint(250, 175) << false << QPoint() << QRect(0, 0, 100, 100) << QPoint(0, 0);
+    QTest::newRow("no screen known: no bound") << QPoint(5000, -70) << false << QPoint() << QRect() << QPoint(5000, -70);
+}
+
+void TestAgent::placement()
+{
+    QFETCH(QPoint, requested);
+    QFETCH(bool, windowShown);
+    QFETCH(QPoint, clientOrigin);
+    QFETCH(QRect, screen);
+    QFETCH(QPoint, expected);
+    const std::optional<QPoint> origin = windowShown ? std::optional<QPoint>(clientOrigin) : std::nullopt;
+    QCOMPARE(characterPosition(requested, origin, QSize(139, 205), screen), expected);
+}
+
+void TestAgent::standsAboveTheAnswerBox()
+{
+    // The real window with the real character: the first problem is posed on activation.
+    auto agent = silentAgent();
+    agent->load(u"Merlin"_s, FixedPath);
+    DesktopCharacter &merlin = agent->desktopCharacter(u"Merlin"_s);
+    ScriptedDialogs dialogs;
+    ScriptedRandom random;
+    random.queue(3, 7);
+    Tavola window(*agent, dialogs, random);
+    QWidget *client = window.centralWidget();
+    agent->setAnchor(client);
+    // Wherever the window stands.
+    window.move(20, 30);
+    QList<QPair<QString, QRect>> balloons;
+    connect(&merlin.queue(), &RequestQueue::finished, this, [&](const AgentRequest &r) {
+        if (r.kind == AgentRequest::Kind::Speak)
+            balloons.append({merlin.balloon().text(), merlin.balloon().frameGeometry()});
+    });
+    window.show();
+    window.activateWindow();
+    QTRY_COMPARE_WITH_TIMEOUT(balloons.size(), 3, 20000);
+
+    // Right of the score panel, right above the answer box, left of the verdict.
+    const QRect wizard = merlin.window().frameGeometry().translated(-client->mapToGlobal(QPoint(0, 0)));
+    QCOMPARE(wizard.topLeft(), QPoint(243, 134));
+    QCOMPARE(wizard.height(), 205);
+    auto rectOf = [&](const char *name) {
+        QWidget *w = window.findChild<QWidget *>(QLatin1String(name));
+        return QRect(w->mapTo(client, QPoint(0, 0)), w->size());
+    };
+    QVERIFY(wizard.left() > rectOf("Shape4").right());
+    QVERIFY(wizard.right() < rectOf("lblMessage").left());
+    QVERIFY(wizard.top() > rectOf("lblNum1").bottom());
+    QVERIFY(qAbs(wizard.bottom() - rectOf("Text3").top()) <= 8);
+
+    // The problem's words leave the problem, the verdict and the counters in sight.
+    QCOMPARE(balloons.at(0).first, u"2"_s);
+    QCOMPARE(balloons.at(2).first, u"sette"_s);
+    for (const auto &[text, onScreen] : std::as_const(balloons)) {
+        const QRect balloon = onScreen.translated(-client->mapToGlobal(QPoint(0, 0)));
+        for (const char *name : {"lblNum1", "Label10", "lblNum2", "lblMessage", "lblScore", "lblScore1", "lblScore2"})
+            QVERIFY2(!balloon.intersects(rectOf(name)), qPrintable(text + u" covers "_s + QLatin1String(name)));
+    }
+
+    // Dragged, the window takes the wizard along at the next MoveTo; closed, it does not.
+    window.move(window.pos() + QPoint(-10, 25));
+    merlin.MoveTo(250, 175);
+    QTRY_COMPARE(merlin.window().pos(), client->mapToGlobal(QPoint(243, 134)));
+    window.hide();
+    merlin.MoveTo(250, 175);
+    QTRY_COMPARE(merlin.window().pos(), QPoint(250, 175));
 }
 
 void TestAgent::leavingEndsAtOnce()

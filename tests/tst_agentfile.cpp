@@ -1,5 +1,5 @@
-#include "app/runtimeerror.h"
-#include "speech/characterfile.h"
+#include "agent/characterfile.h"
+#include "core/runtimeerror.h"
 
 #include <QDir>
 #include <QFile>
@@ -85,7 +85,7 @@ void TestAgentFile::validFileReads()
     QCOMPARE(c.animations.first().frames.first().pose.value(u"arms"_s), u"a1"_s);
     QCOMPARE(c.animations.first().frames.first().tilt, -5.0);
     QCOMPARE(c.elementIds().size(), 5);
-    for (const QString id : {u"a0"_s, u"m0"_s, u"m1"_s, u"m2"_s, u"a1"_s})
+    for (const QString &id : {u"a0"_s, u"m0"_s, u"m1"_s, u"m2"_s, u"a1"_s})
         QVERIFY2(c.elementIds().contains(id), qPrintable(id));
 }
 
@@ -132,6 +132,7 @@ void TestAgentFile::malformed_data()
         << with([](QJsonObject &o) { o[u"animations"_s] = QJsonObject{{u"Wave"_s, QJsonArray()}}; });
     QTest::newRow("frame without duration") << frame(QJsonObject{{u"lift"_s, 0.1}});
     QTest::newRow("frame of no time") << frame(QJsonObject{{u"ms"_s, 0}});
+    QTest::newRow("frame of negative time") << frame(QJsonObject{{u"ms"_s, -100}});
     QTest::newRow("frame of a fraction of a millisecond") << frame(QJsonObject{{u"ms"_s, 10.5}});
     QTest::newRow("frame of minutes") << frame(QJsonObject{{u"ms"_s, 600000}});
     QTest::newRow("frame on an unknown layer")

@@ -50,7 +50,7 @@ void TestDrill::firstProblemIsPosedOnActivation()
     QVERIFY(f.start());
 
     QCOMPARE(f.random.reseeds, 1);
-    QCOMPARE(f.window->question().tinta, tinta);
+    QCOMPARE(f.window->drill().question().tinta, tinta);
     QCOMPARE(f.text("Text1"), u"2"_s);
     QCOMPARE(f.caption("lblNum1"), u"2"_s);
     QCOMPARE(f.caption("lblNum2"), QString::number(fattore2));
@@ -60,7 +60,7 @@ void TestDrill::firstProblemIsPosedOnActivation()
     QCOMPARE(QApplication::focusWidget(), f.get("Text3"));
     QCOMPARE(f.caption("lblMessage"), u""_s);
     QCOMPARE(f.caption("lblconto"), u"00.07.00"_s);
-    QCOMPARE(f.window->esatte(), 0);
+    QCOMPARE(f.window->drill().esatte(), 0);
     QVERIFY(!f.get("cmdNext")->isEnabled());
     for (const char *hidden : {"lblNum1", "lblNum2", "Label10"})
         QVERIFY(!f.get(hidden)->isVisible());
@@ -92,17 +92,36 @@ void TestDrill::gradientBandsAreOnScreen()
 
 void TestDrill::keys_data()
 {
-    QTest::addColumn<QList<int>>("keys");
+    QTest::addColumn<QList<int>>("keys"); // key combinations, pressed in turn on a fresh problem
     QTest::addColumn<QString>("boxText");
     QTest::addColumn<int>("errate");
     QTest::addColumn<bool>("problemShown");
-    QTest::newRow("letter goes in and shows the problem") << QList<int>{Qt::Key_A} << u"a"_s << 0 << true;
-    QTest::newRow("backspace shows the problem, submits nothing")
-        << QList<int>{Qt::Key_1, Qt::Key_Backspace} << u""_s << 0 << true;
-    QTest::newRow("arrow keys type nothing and show nothing") << QList<int>{Qt::Key_Left} << u""_s << 0 << false;
-    QTest::newRow("enter on an empty box is a wrong answer") << QList<int>{Qt::Key_Return} << u""_s << 1 << false;
+    auto keys = [](std::initializer_list<QKeyCombination> list) {
+        QList<int> out;
+        for (QKeyCombination k : list)
+            out << k.toCombined();
+        return out;
+    };
+    // Each key that counts, alone: it shows the problem.
+    QTest::newRow("letter goes in and shows the problem") << keys({Qt::Key_A}) << u"a"_s << 0 << true;
+    QTest::newRow("digit") << keys({Qt::Key_7}) << u"7"_s << 0 << true;
+    QTest::newRow("backspace alone") << keys({Qt::Key_Backspace}) << u""_s << 0 << true;
+    QTest::newRow("escape alone") << keys({Qt::Key_Escape}) << u""_s << 0 << true;
+    QTest::newRow("ctrl+letter alone") << keys({Qt::CTRL | Qt::Key_B}) << u""_s << 0 << true;
+    QTest::newRow("enter on an empty box is a wrong answer") << keys({Qt::Key_Return}) << u""_s << 1 << false;
     QTest::newRow("enter twice counts twice")
-        << QList<int>{Qt::Key_5, Qt::Key_Return, Qt::Key_Return} << u"5"_s << 2 << false;
+        << keys({Qt::Key_5, Qt::Key_Return, Qt::Key_Return}) << u"5"_s << 2 << false;
+    // Keys that type nothing: no problem, nothing in the box, no answer.
+    QTest::newRow("arrow keys") << keys({Qt::Key_Left}) << u""_s << 0 << false;
+    QTest::newRow("delete") << keys({Qt::Key_Delete}) << u""_s << 0 << false;
+    QTest::newRow("function key") << keys({Qt::Key_F2}) << u""_s << 0 << false;
+    QTest::newRow("alt+N with its button disabled") << keys({Qt::ALT | Qt::Key_N}) << u""_s << 0 << false;
+    QTest::newRow("alt+letter") << keys({Qt::ALT | Qt::Key_A}) << u""_s << 0 << false;
+    QTest::newRow("alt+digit") << keys({Qt::ALT | Qt::Key_1}) << u""_s << 0 << false;
+    QTest::newRow("alt+enter") << keys({Qt::ALT | Qt::Key_Return}) << u""_s << 0 << false;
+    QTest::newRow("meta+letter") << keys({Qt::META | Qt::Key_A}) << u""_s << 0 << false;
+    QTest::newRow("alt+N after a digit adds nothing")
+        << keys({Qt::Key_4, Qt::ALT | Qt::Key_N}) << u"4"_s << 0 << true;
 }
 
 void TestDrill::keys()
@@ -114,15 +133,33 @@ void TestDrill::keys()
     TavolaFixture f;
     f.random.queue(2, 7);
     QVERIFY(f.start());
-    for (int key : keys)
-        QTest::keyClick(f.get("Text3"), Qt::Key(key)); // the box, even after the focus moved
+    for (int combined : keys) {
+        const QKeyCombination k = QKeyCombination::fromCombined(combined);
+        // The text the X platform gives: Ctrl+letter its control code, Delete 0x7F.
+        QString text = QString(QChar::fromLatin1(QTest::keyToAscii(k.key())));
+        if (k.key() >= Qt::Key_A && k.key() <= Qt::Key_Z)
+            text = QChar((k.keyboardModifiers() & Qt::ControlModifier) ? k.key() - Qt::Key_A + 1
+                                                                       : k.key() - Qt::Key_A + u'a');
+        else if (k.key() == Qt::Key_Delete)
+            text = QChar(0x7f);
+        else if (text.at(0).isNull())
+            text.clear();
+        // The box, even after the focus moved.
+        QTest::sendKeyEvent(QTest::Click, f.get("Text3"), k.key(), text, k.keyboardModifiers());
+    }
     QCOMPARE(f.text("Text3"), boxText);
-    QCOMPARE(f.window->errate(), errate);
+    QCOMPARE(f.window->drill().errate(), errate);
     QCOMPARE(f.caption("lblScore2"), QString::number(errate));
     for (const char *label : {"lblNum1", "lblNum2", "Label10"})
         QCOMPARE(f.get(label)->isVisible(), problemShown);
+    // The gradient goes with the first key that counts.
+    QWidget *client = f.window->centralWidget();
+    const bool gradientShown = client->grab().toImage().pixelColor(775, client->height() / 2)
+                               != client->palette().color(QPalette::Window);
+    QCOMPARE(gradientShown, !problemShown && !errate);
     if (errate)
         QCOMPARE(f.caption("lblMessage"), u"Sbagliato!! 14"_s);
+    QVERIFY(!f.get("cmdNext")->isEnabled() || errate);
 }
 
 void TestDrill::verdicts_data()
@@ -228,7 +265,7 @@ void TestDrill::countsOverflowIsARunTimeError()
     QVERIFY(f.start());
     auto *check = f.get<QPushButton>("Command3");
     for (int i = 0; i < 32767; ++i)
-        f.window->verifica();
+        f.window->drill().verifica();
     QCOMPARE(f.caption("lblScore1"), u"32767"_s);
     QCOMPARE(f.ended->count(), 0);
     check->click();

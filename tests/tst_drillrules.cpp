@@ -1,5 +1,7 @@
+#include "drill/drill.h"
 #include "drill/praise.h"
 #include "drill/question.h"
+#include "support/recordingagent.h"
 
 #include <QtTest>
 
@@ -48,6 +50,34 @@ QStringList render(const QList<AgentLine> &lines)
     return out;
 }
 
+// The window as the drill sees it: captions and boxes by name, and what else it was told.
+class CaptionView final : public DrillView
+{
+public:
+    QString text(const char *name) const override { return captions.value(QLatin1String(name)); }
+    void setText(const char *name, const QString &text) override { captions.insert(QLatin1String(name), text); }
+    void hideProblem() override { problemShown = false; }
+    void showProblem() override { problemShown = true; }
+    void showVerdict(Rgb colour, const QString &text) override
+    {
+        verdictColour = colour;
+        setText("lblMessage", text);
+    }
+    void enableNext() override { ++nextEnabled; }
+    void focusAnswer() override {}
+    void paintGradient(const Question &question) override { painted = question.tinta; }
+    void clearDrawing() override { painted = 0; }
+    AgentCharacter &character() override { return merlin; }
+
+    QHash<QString, QString> captions{{u"lblScore"_s, u"0"_s}, {u"Txtnome1"_s, u"Mario"_s}};
+    bool problemShown = false;
+    Rgb verdictColour;
+    int nextEnabled = 0;
+    int painted = 0;
+    QStringList requests;
+    RecordingAgent::Character merlin{requests};
+};
+
 template<std::size_t N>
 double chiSquare(const std::array<int, N> &counts, double expected)
 {
@@ -73,6 +103,7 @@ private slots:
     void clockSourceGivesValidQuestions();
     void bandColours_data();
     void bandColours();
+    void drillWithoutWidgets();
 };
 
 // What the character does on a right answer, for every S of a game up to 30,
@@ -226,6 +257,49 @@ void TestDrillRules::bandColours()
     Question q;
     q.tinta = qint16(tinta);
     QCOMPARE(bandColour(band, q), (Rgb{40, green, blue}));
+}
+
+// A problem, a right answer and a wrong one, played on captions alone.
+void TestDrillRules::drillWithoutWidgets()
+{
+    CaptionView view;
+    ScriptedSource source({0.25, 0.65, 0.05, 0.25});
+    Drill drill(view, source);
+
+    drill.nuovaDomanda();
+    QCOMPARE(view.text("lblNum1"), u"2"_s);
+    QCOMPARE(view.text("lblNum2"), u"7"_s);
+    QCOMPARE(view.text("Text7"), u"14"_s);
+    QCOMPARE(view.text("Text6"), u"sette"_s);
+    QCOMPARE(view.painted, 3);
+    QVERIFY(!view.problemShown);
+    QCOMPARE(view.requests, (QStringList{u"Show"_s, u"MoveTo 250 175"_s, u"Play Greet"_s, u"Height 205"_s,
+                                         u"Speak 2"_s, u"Speak per"_s, u"Speak sette"_s}));
+
+    view.setText("Text3", u"14"_s);
+    drill.tastoPremuto('4');
+    QVERIFY(view.problemShown);
+    QCOMPARE(view.painted, 0);
+    drill.tastoPremuto(13);
+    QCOMPARE(view.text("lblMessage"), u"Esatto. Sei forte!!!"_s);
+    QCOMPARE(view.verdictColour, (Rgb{0, 0, 255}));
+    QCOMPARE(drill.esatte(), qint16(1));
+    QCOMPARE(view.text("lblScore"), u"1"_s);
+    QCOMPARE(view.text("lblScore2"), u"1"_s);
+
+    drill.nuovaDomanda();
+    QCOMPARE(view.text("Text7"), u"6"_s);
+    view.setText("Text3", u"5"_s);
+    view.requests.clear();
+    drill.verifica();
+    QCOMPARE(view.text("lblMessage"), u"Sbagliato!! 6"_s);
+    QCOMPARE(view.verdictColour, (Rgb{255, 0, 0}));
+    QCOMPARE(view.requests, (QStringList{u"Show"_s, u"MoveTo 250 175"_s, u"Play Greet"_s, u"Height 205"_s,
+                                         u"Speak Sbagliato"_s, u"Speak 6"_s}));
+    QCOMPARE(view.text("lblScore1"), u"1"_s);
+    QCOMPARE(view.text("lblScore"), u"1"_s);
+    QCOMPARE(view.text("lblScore2"), u"2"_s);
+    QCOMPARE(view.nextEnabled, 5);
 }
 
 QTEST_GUILESS_MAIN(TestDrillRules)

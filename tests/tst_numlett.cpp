@@ -1,4 +1,4 @@
-#include "speech/numlett.h"
+#include "drill/numlett.h"
 
 #include <QtTest>
 

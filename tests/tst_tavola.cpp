@@ -20,6 +20,10 @@ private slots:
     void focusAndTabOrder();
     void creditsMenuDoesNothing();
     void autosizeKeepsTopLeft();
+    void framedLabelsHaveADarkBorder_data();
+    void framedLabelsHaveADarkBorder();
+    void mousePointers_data();
+    void mousePointers();
 
     void startupName_data();
     void startupName();
@@ -213,6 +217,85 @@ void TestTavola::autosizeKeepsTopLeft()
     QCOMPARE(name->pos(), QPoint(8, 480));
     QVERIFY(name->height() >= 2 * name->fontMetrics().height());
     f.dialogs.answer = QString();
+}
+
+void TestTavola::framedLabelsHaveADarkBorder_data()
+{
+    QTest::addColumn<QString>("name");
+    for (const char *name : {"Label6", "lblScore", "lblScore1", "Label3", "lblScore2", "Label14", "lblnome1",
+                             "lblconto", "lblNum1", "lblNum2"})
+        QTest::newRow(name) << QString::fromLatin1(name);
+}
+
+void TestTavola::framedLabelsHaveADarkBorder()
+{
+    QFETCH(QString, name);
+    TavolaFixture f;
+    f.window->load();
+    auto *label = f.get<QLabel>(name.toLatin1().constData());
+    label->setText(label->text().isEmpty() ? u"8"_s : label->text());
+    if (label->property("autosize").toBool()) {
+        // The box hugs its caption: one pixel of frame around the line, no padding.
+        label->adjustSize();
+        QVERIFY2(label->height() <= label->fontMetrics().height() + 3, qPrintable(QString::number(label->height())));
+    }
+    const QImage shot = label->grab().toImage();
+    const QColor frame = QGuiApplication::palette().color(QPalette::WindowText);
+    QCOMPARE(frame, QColor(Qt::black));
+    const int w = shot.width() - 1;
+    const int h = shot.height() - 1;
+    for (const QPoint edge : {QPoint(0, h / 2), QPoint(w, h / 2), QPoint(w / 2, 0), QPoint(w / 2, h), QPoint(0, 0),
+                              QPoint(w, h)})
+        QCOMPARE(shot.pixelColor(edge), frame);
+    // The caption inside keeps its own colour.
+    const QColor text = label->palette().color(QPalette::WindowText);
+    bool textSeen = false;
+    for (int y = 1; y < h && !textSeen; ++y) {
+        for (int x = 1; x < w && !textSeen; ++x)
+            textSeen = shot.pixelColor(x, y) == text;
+    }
+    QVERIFY2(textSeen, qPrintable(text.name()));
+}
+
+void TestTavola::mousePointers_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("pointer");
+    // Windowless controls with no pointer of their own show the window's.
+    for (const char *name : {"Tavola", "client", "Label6", "lblScore", "lblScore1", "lblScore2", "lblNum1",
+                             "Label10", "lblconto", "Label11", "lblnome1", "lblpunti", "Shape1", "Shape2", "Shape3",
+                             "Shape4", "Shape5", "Image1"})
+        QTest::newRow(name) << QString::fromLatin1(name) << u"wizard"_s;
+    QTest::newRow("lblMessage") << u"lblMessage"_s << u"icon"_s;
+    QTest::newRow("cmdNext") << u"cmdNext"_s << u"icon"_s;
+    QTest::newRow("Text3") << u"Text3"_s << u"ibeam"_s;
+    QTest::newRow("cmdExit1") << u"cmdExit1"_s << u"arrow"_s;
+    QTest::newRow("menu bar") << u"menu bar"_s << u"arrow"_s;
+}
+
+void TestTavola::mousePointers()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, pointer);
+    TavolaFixture f;
+    f.window->load();
+    QWidget *w = name == u"menu bar"_s ? f.window->menuBar()
+               : name == u"Tavola"_s   ? f.window.get()
+                                       : f.get(name.toLatin1().constData());
+    const QCursor wizard = f.window->cursor();
+    const QCursor icon = f.get("lblMessage")->cursor();
+    QCOMPARE(wizard.shape(), Qt::BitmapCursor);
+    QCOMPARE(wizard.pixmap().deviceIndependentSize(), QSizeF(48, 48));
+    QCOMPARE(icon.shape(), Qt::BitmapCursor);
+    QCOMPARE(icon.pixmap().deviceIndependentSize(), QSizeF(16, 16));
+
+    const QCursor shown = w->cursor(); // its own, or the one it inherits
+    if (pointer == u"wizard"_s || pointer == u"icon"_s) {
+        QCOMPARE(shown.shape(), Qt::BitmapCursor);
+        QCOMPARE(shown.pixmap().toImage(), (pointer == u"wizard"_s ? wizard : icon).pixmap().toImage());
+    } else {
+        QCOMPARE(shown.shape(), pointer == u"ibeam"_s ? Qt::IBeamCursor : Qt::ArrowCursor);
+    }
 }
 
 void TestTavola::startupName_data()
@@ -429,10 +512,28 @@ void TestTavola::closeBoxLeavesTheRecordAlone()
 
 void TestTavola::accessKeys()
 {
-    // The keys themselves are pressed for real in the end-to-end test under X.
     TavolaFixture f;
     QCOMPARE(f.get<QPushButton>("cmdExit1")->shortcut(), QKeySequence(Qt::ALT | Qt::Key_X));
     QCOMPARE(f.get<QPushButton>("cmdNext")->shortcut(), QKeySequence(Qt::ALT | Qt::Key_N));
+    QVERIFY(f.start());
+    QWidget *box = f.get("Text3");
+    const qsizetype requests = f.agent.log.size();
+    // Alt+N while its button is disabled does nothing at all.
+    QTest::keyClick(box, Qt::Key_N, Qt::AltModifier);
+    QCOMPARE(f.text("Text3"), u""_s);
+    QCOMPARE(f.agent.log.size(), requests);
+    QVERIFY(!f.get("lblNum1")->isVisible());
+    // Once enabled, it poses a new problem.
+    f.answer(u"3"_s);
+    f.random.queue(1, 4);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_N, Qt::AltModifier);
+    QTRY_COMPARE(f.text("Text7"), u"8"_s); // an access key clicks its button a moment later
+    QCOMPARE(QApplication::focusWidget(), box);
+    // Alt+X leaves, from the answer box too.
+    f.dialogs.messages.clear();
+    QTest::keyClick(box, Qt::Key_X, Qt::AltModifier);
+    QTRY_COMPARE(f.dialogs.messages.value(0), u"Ciao. Ti aspetto per la prossima sfida "_s);
+    QCOMPARE(f.ended->count(), 1);
 }
 
 QTEST_MAIN(TestTavola)

@@ -1,4 +1,4 @@
-#include "speech/characterfile.h"
+#include "agent/characterfile.h"
 #include "speech/desktopagent.h"
 #include "speech/espeakvoice.h"
 

@@ -1,7 +1,7 @@
 #include "app/application.h"
 
 #include "app/dialogs.h"
-#include "app/runtimeerror.h"
+#include "core/runtimeerror.h"
 
 #include <QFont>
 #include <QLibraryInfo>
@@ -36,13 +36,26 @@ QuizzoloApplication::QuizzoloApplication(int &argc, char **argv)
 {
 }
 
+void reportRuntimeError(const RuntimeError &error, Dialogs &dialogs)
+{
+    std::fprintf(stderr, "quizzolo: %s\n", error.what());
+    std::fflush(stderr);
+    dialogs.message(error.message());
+}
+
+void QuizzoloApplication::setErrorReporter(std::function<void(const RuntimeError &)> reporter)
+{
+    m_reporter = std::move(reporter);
+}
+
 bool QuizzoloApplication::notify(QObject *receiver, QEvent *event)
 {
     try {
         return QApplication::notify(receiver, event);
     } catch (const RuntimeError &error) {
-        std::fprintf(stderr, "quizzolo: %s\n", error.what());
-        QtDialogs().message(error.message());
+        if (!m_reporter)
+            throw;
+        m_reporter(error);
         std::fflush(nullptr);
         std::_Exit(error.exitStatus());
     }

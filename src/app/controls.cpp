@@ -50,12 +50,11 @@ struct Colours
 QLabel *label(QWidget *parent, const char *name, const QString &caption, const QRect &geometry,
               const QFont &f, const Colours &colours, int flags)
 {
-    auto *l = new QLabel(caption, parent);
+    QLabel *l = (flags & Framed) ? new FramedLabel(caption, parent) : new QLabel(caption, parent);
     l->setObjectName(QLatin1String(name));
     l->setTextFormat(Qt::PlainText);
     l->setGeometry(geometry);
     l->setFont(f);
-    l->setCursor(Qt::ArrowCursor);
     QPalette pal = l->palette();
     if (colours.text.isValid())
         pal.setColor(QPalette::WindowText, colours.text);
@@ -64,10 +63,6 @@ QLabel *label(QWidget *parent, const char *name, const QString &caption, const Q
         l->setAutoFillBackground(true);
     }
     l->setPalette(pal);
-    if (flags & Framed) {
-        l->setFrameStyle(QFrame::Box | QFrame::Plain);
-        l->setLineWidth(1);
-    }
     l->setAlignment(((flags & Centred) ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop);
     l->setProperty("autosize", bool(flags & AutoSize));
     // An autosize label always fits its caption, whatever the fonts at hand measure.
@@ -91,7 +86,6 @@ Shape *shape(QWidget *parent, const char *name, Shape::Kind kind, const QRect &g
     auto *s = new Shape(kind, fill, QColor(0, 255, 255), parent);
     s->setObjectName(QLatin1String(name));
     s->setGeometry(geometry);
-    s->setCursor(Qt::ArrowCursor);
     s->setAccessibleName(accessibleName);
     return s;
 }
@@ -135,7 +129,6 @@ void Tavola::buildControls()
     image1->setGeometry(twips(9885, 120, 480, 480));
     image1->setToolTip(QStringLiteral("Clicca sotto di me per impostare il Timer"));
     image1->setAccessibleName(QStringLiteral("Sveglia"));
-    image1->setCursor(Qt::ArrowCursor);
 
     const QString tnr = QStringLiteral("Times New Roman");
     const QString sans = QStringLiteral("MS Sans Serif");
@@ -254,6 +247,7 @@ void Tavola::buildControls()
     Command3 = new QPushButton(QStringLiteral("verifica"), w);
     Command3->setObjectName(QStringLiteral("Command3"));
     Command3->setGeometry(twips(4320, 1920, 975, 435));
+    Command3->setCursor(Qt::ArrowCursor);
     Command3->hide();
 
     // The agent control's holder: never shown.
@@ -305,6 +299,8 @@ void Tavola::loadArtwork()
 
 void Tavola::buildMenu()
 {
+    // The menu bar is the window's frame, not its client area: the usual arrow there.
+    menuBar()->setCursor(Qt::ArrowCursor);
     // Credits only: no entry does anything.
     QMenu *credits = menuBar()->addMenu(QStringLiteral("Quizzolo: la tabellina del 2"));
     credits->addAction(QStringLiteral("Un gioco per imparare la tabellina del 2"));

@@ -17,5 +17,7 @@ void QtDialogs::message(const QString &text)
 {
     QMessageBox box(QMessageBox::NoIcon, programTitle, text, QMessageBox::Ok);
     box.setTextFormat(Qt::PlainText);
+    // Above the wizard, who stays on top of the window and may stand where the box opens.
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.exec();
 }

@@ -1,7 +1,7 @@
 #include "app/application.h"
 #include "app/dialogs.h"
-#include "app/runtimeerror.h"
 #include "app/tavola.h"
+#include "core/runtimeerror.h"
 #include "drill/question.h"
 #include "speech/desktopagent.h"
 
@@ -12,12 +12,23 @@
 
 namespace {
 
+// Qt's sound service warns when it finds no sound server. The voice already says so in
+// Italian and goes on in silence, so those warnings are dropped. Qt logs them in its
+// default category, so they are told apart by the service's own prefix.
+bool handledByTheVoice(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    return type == QtWarningMsg && qstrcmp(context.category, "default") == 0
+        && message.startsWith(QLatin1String("PulseAudioService: "));
+}
+
+// Messages go to stderr as Qt would print them, less those the program reports itself.
 // Qt gives up (for instance with no display to open) through a fatal message: say so in
 // Italian and end with a plain failure status instead of an abort.
-void reportFatal(QtMsgType type, const QMessageLogContext &context, const QString &message)
+void handleMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
     if (type != QtFatalMsg) {
-        std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+        if (!handledByTheVoice(type, context, message))
+            std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
         return;
     }
     std::fprintf(stderr, "quizzolo: impossibile avviare il gioco: nessuno schermo disponibile (%s)\n",
@@ -30,22 +41,22 @@ void reportFatal(QtMsgType type, const QMessageLogContext &context, const QStrin
 
 int main(int argc, char *argv[])
 {
-    qInstallMessageHandler(reportFatal);
+    qInstallMessageHandler(handleMessage);
     QuizzoloApplication app(argc, argv);
     setupApplication(app);
 
     QtDialogs dialogs;
     ClockRandomSource random;
-    std::unique_ptr<Agent> agent = createDesktopAgent();
+    std::unique_ptr<DesktopAgent> agent = createDesktopAgent();
     Tavola tavola(*agent, dialogs, random);
+    // The wizard's positions are points of the window's client area once it is on screen.
+    agent->setAnchor(tavola.centralWidget());
     QObject::connect(&tavola, &Tavola::ended, &app, [](int status) { QCoreApplication::exit(status); });
+    app.setErrorReporter([&tavola](const RuntimeError &error) { tavola.reportError(error); });
 
     try {
         tavola.load();
     } catch (const RuntimeError &error) {
-        // Reported by the window, which first stops its clock: no tick may start
-        // the leaving steps behind the error's message box.
-        std::fprintf(stderr, "quizzolo: %s\n", error.what());
         tavola.reportError(error);
         return error.exitStatus();
     }

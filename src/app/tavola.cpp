@@ -1,10 +1,12 @@
 #include "app/tavola.h"
 
+#include "agent/agent.h"
+#include "app/application.h"
 #include "app/dialogs.h"
-#include "app/runtimeerror.h"
 #include "app/widgets.h"
+#include "core/runtimeerror.h"
+#include "drill/answerkeys.h"
 #include "records/records.h"
-#include "speech/agent.h"
 #include "storico/storico.h"
 
 #include <QApplication>
@@ -14,6 +16,8 @@
 #include <QLineEdit>
 #include <QScreen>
 #include <QTimer>
+
+#include <algorithm>
 
 const QString Tavola::contactAddress = QStringLiteral("quizzolo@example.org");
 
@@ -35,7 +39,7 @@ Tavola::Tavola(Agent &agent, Dialogs &dialogs, RandomSource &random, QWidget *pa
     : QMainWindow(parent)
     , m_agent(agent)
     , m_dialogs(dialogs)
-    , m_random(random)
+    , m_drill(*this, random)
 {
     setObjectName(QStringLiteral("Tavola"));
     setWindowTitle(QString(83, u' ') + QStringLiteral("QUIZZOLO") + QString(31, u' ') + contactAddress
@@ -54,8 +58,8 @@ Tavola::Tavola(Agent &agent, Dialogs &dialogs, RandomSource &random, QWidget *pa
     setFixedSize(sizeHint());
 
     Text3->installEventFilter(this);
-    connect(cmdNext, &QPushButton::clicked, this, [this] { guarded([this] { nuovaDomanda(); }); });
-    connect(Command3, &QPushButton::clicked, this, [this] { guarded([this] { verifica(); }); });
+    connect(cmdNext, &QPushButton::clicked, this, [this] { guarded([this] { m_drill.nuovaDomanda(); }); });
+    connect(Command3, &QPushButton::clicked, this, [this] { guarded([this] { m_drill.verifica(); }); });
     connect(cmdExit1, &QPushButton::clicked, this, [this] { guarded([this] { esci(); }); });
     connect(Timer1, &QTimer::timeout, this, [this] { guarded([this] { tick(); }); });
 }
@@ -64,11 +68,10 @@ Tavola::~Tavola() = default;
 
 void Tavola::load()
 {
-    m_esatte = 0;
-    m_errate = 0;
+    m_drill.resetCounts();
 
     const QString nome = m_dialogs.askText(QStringLiteral("Come ti chiami?"));
-    m_partita = QDateTime::currentDateTime();
+    const QDateTime partita = QDateTime::currentDateTime();  // the game starts as the dialog closes
     m_dialogs.message(QStringLiteral(" ") + nome + QStringLiteral(" vediamo se sei un vero campione  "));
     loadArtwork();
 
@@ -83,17 +86,15 @@ void Tavola::load()
 
     m_dirwin = GetSystemDir();
     m_history = std::make_unique<HistoryLog>(m_dirwin + QLatin1String(historyFileName));
+    m_drill.recordAnswersTo(m_history.get(), partita);
     createRecordFiles(m_dirwin);
     m_recordCaption = Leggifiletxt(m_dirwin + fileRecordPunti);
     setCaption(lblpunti, m_recordCaption.left(longestShownCaption));
     setCaption(lblnome, Leggifiletxt(m_dirwin + fileRecordNome).left(longestShownCaption));
 
     m_agent.load(characterId, characterFile);
-    AgentCharacter &merlin = m_agent.character(characterId);
-    merlin.Show();
-    merlin.MoveTo(250, 175);
-    merlin.Play(QStringLiteral("Announce"));
-    merlin.setHeight(205);
+    AgentCharacter &merlin = character();
+    stageCharacter(merlin, QStringLiteral("Announce"));
     merlin.Speak(introduction);
 
     hideProblem();
@@ -107,15 +108,14 @@ void Tavola::Avviatimer()
 
 void Tavola::firstActivation()
 {
-    nuovaDomanda();
-    m_errate = 0;
-    m_esatte = 0;
+    m_drill.nuovaDomanda();
+    m_drill.resetCounts();
     lblconto->setText(QStringLiteral("00.07.00"));
 }
 
 void Tavola::tick()
 {
-    if (m_clockStopped)
+    if (m_phase >= Phase::ClockStopped)
         return;
     switch (m_countdown.tick(lblconto->text())) {
     case Countdown::Tick::DisplayExpired:
@@ -136,10 +136,10 @@ void Tavola::tick()
 void Tavola::esci()
 {
     // Leaving runs once: the clock stops so no tick starts it again behind its messages.
-    if (m_leaving)
+    if (m_phase >= Phase::Leaving)
         return;
-    m_leaving = true;
     stopClock();
+    advanceTo(Phase::Leaving);
 
     m_dialogs.message(QStringLiteral("Ciao. Ti aspetto per la prossima sfida "));
     const double record = readNumber(m_recordCaption);
@@ -153,33 +153,39 @@ void Tavola::esci()
     end(0);
 }
 
+void Tavola::advanceTo(Phase phase)
+{
+    m_phase = std::max(m_phase, phase);
+}
+
 void Tavola::stopClock()
 {
-    m_clockStopped = true;
+    advanceTo(Phase::ClockStopped);
     Timer1->stop();
 }
 
 void Tavola::end(int status)
 {
-    if (m_ended)
+    if (m_phase == Phase::Ended)
         return;
-    m_ended = true;
     stopClock();
+    advanceTo(Phase::Ended);
     hide();
     emit ended(status);
 }
 
 void Tavola::reportError(const RuntimeError &error)
 {
+    // The clock stops first: no tick may start the leaving steps behind the message box.
     stopClock();
-    m_leaving = true;
-    m_dialogs.message(error.message());
+    advanceTo(Phase::Leaving);
+    reportRuntimeError(error, m_dialogs);
     end(error.exitStatus());
 }
 
 void Tavola::guarded(const std::function<void()> &handler)
 {
-    if (m_ended)
+    if (m_phase == Phase::Ended)
         return;
     try {
         handler();
@@ -190,15 +196,15 @@ void Tavola::guarded(const std::function<void()> &handler)
 
 bool Tavola::event(QEvent *event)
 {
-    if (event->type() == QEvent::WindowActivate && !m_activated) {
-        m_activated = true;
+    if (event->type() == QEvent::WindowActivate && m_phase == Phase::Starting) {
+        advanceTo(Phase::Playing);
         guarded([this] { firstActivation(); });
-    } else if (event->type() == QEvent::Show && !m_activated) {
+    } else if (event->type() == QEvent::Show && m_phase == Phase::Starting) {
         // A desktop that does not activate new windows must not leave the game unstarted
         // (the first tick would then end it): activation comes right after the first show.
         QTimer::singleShot(0, this, [this] {
-            if (!m_activated && isVisible()) {
-                m_activated = true;
+            if (m_phase == Phase::Starting && isVisible()) {
+                advanceTo(Phase::Playing);
                 guarded([this] { firstActivation(); });
             }
         });
@@ -217,13 +223,13 @@ bool Tavola::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == Text3 && event->type() == QEvent::KeyPress) {
         const auto *key = static_cast<QKeyEvent *>(event);
-        // Only keys that type a character count; Tab moves the focus as usual.
-        if (key->text().isEmpty() || key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)
-            return false;
-        const int code = key->text().at(0).unicode();
-        guarded([this, code] { tastoPremuto(code); });
+        const int code = answerKeyCode(key->key(), key->text(), key->modifiers());
+        // Keys that type nothing edit as usual, except Alt and Meta ones: they are access keys.
+        if (code == 0)
+            return key->modifiers().testAnyFlags(Qt::AltModifier | Qt::MetaModifier);
+        guarded([this, code] { m_drill.tastoPremuto(code); });
         // Enter types nothing into the one-line box; every other character goes in as typed.
-        return code == 13 || m_ended;
+        return code == 13 || m_phase == Phase::Ended;
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -253,4 +259,53 @@ void Tavola::enableNext()
 {
     cmdNext->setEnabled(true);
     cmdNext->setFocus();
+}
+
+QString Tavola::text(const char *name) const
+{
+    const QWidget *control = m_surface->findChild<QWidget *>(QLatin1String(name), Qt::FindDirectChildrenOnly);
+    if (const auto *label = qobject_cast<const QLabel *>(control))
+        return label->text();
+    if (const auto *box = qobject_cast<const QLineEdit *>(control))
+        return box->text();
+    qFatal("Tavola has no caption or text box named %s", name);
+}
+
+void Tavola::setText(const char *name, const QString &text)
+{
+    QWidget *control = m_surface->findChild<QWidget *>(QLatin1String(name), Qt::FindDirectChildrenOnly);
+    if (auto *label = qobject_cast<QLabel *>(control))
+        setCaption(label, text);
+    else if (auto *box = qobject_cast<QLineEdit *>(control))
+        box->setText(text);
+    else
+        qFatal("Tavola has no caption or text box named %s", name);
+}
+
+void Tavola::showVerdict(Rgb colour, const QString &text)
+{
+    QPalette pal = lblMessage->palette();
+    pal.setColor(QPalette::WindowText, QColor(colour.red, colour.green, colour.blue));
+    lblMessage->setPalette(pal);
+    setCaption(lblMessage, text);
+}
+
+void Tavola::focusAnswer()
+{
+    Text3->setFocus();
+}
+
+void Tavola::paintGradient(const Question &question)
+{
+    m_surface->paintGradient(question);
+}
+
+void Tavola::clearDrawing()
+{
+    m_surface->clearDrawing();
+}
+
+AgentCharacter &Tavola::character()
+{
+    return m_agent.character(characterId);
 }

@@ -1,10 +1,8 @@
 #pragma once
 
 #include "countdown/countdown.h"
-#include "drill/question.h"
+#include "drill/drill.h"
 
-#include <QDateTime>
-#include <QElapsedTimer>
 #include <QMainWindow>
 
 #include <functional>
@@ -14,7 +12,6 @@ class Agent;
 class Dialogs;
 class GraphicalButton;
 class HistoryLog;
-class QColor;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -24,10 +21,11 @@ class Shape;
 class Surface;
 
 // The program's one window, Tavola. It builds its controls, runs start-up before it is
-// shown, poses the first problem when it is first activated, and handles the drill,
-// the clock ticks and leaving. Its captions are where the game keeps its state; the
-// rules themselves live in plain code (drill/, countdown/, records/, speech/).
-class Tavola final : public QMainWindow
+// shown, poses the first problem when it is first activated, and wires its events to the
+// drill, the clock and leaving. Its captions are where the game keeps its state; the
+// steps and rules themselves are plain code (drill/, countdown/, records/), which reads
+// and writes the captions through DrillView.
+class Tavola final : public QMainWindow, private DrillView
 {
     Q_OBJECT
 
@@ -38,24 +36,20 @@ public:
     // Start-up, before the window is shown. A RuntimeError escapes to the caller.
     void load();
 
-    // The window's handlers. Each reports a run-time error and ends the program.
+    // The window's own handlers (the drill's are the Drill's: cmdNext, Command3, keys in Text3).
     void firstActivation();
-    void nuovaDomanda();          // click on cmdNext
-    void verifica();              // click on Command3
-    void tastoPremuto(int code);  // a character key typed in Text3
     void tick();                  // Timer1
     void esci();                  // click on cmdExit1
 
-    // How a run-time error is reported: by default its message box, then the end.
+    // The one way a run-time error is reported, whatever raised it: the clock stops, the
+    // error is said on stderr and in its message box, and the program ends with its status.
     void reportError(const RuntimeError &error);
 
-    qint16 esatte() const { return m_esatte; }
-    qint16 errate() const { return m_errate; }
+    Drill &drill() { return m_drill; }
     QString dirwin() const { return m_dirwin; }
     const Countdown &countdown() const { return m_countdown; }
     Countdown &countdown() { return m_countdown; }
-    const Question &question() const { return m_question; }
-    bool hasEnded() const { return m_ended; }
+    bool hasEnded() const { return m_phase == Phase::Ended; }
 
     // The window's contact address, shown in its caption.
     static const QString contactAddress;
@@ -74,35 +68,45 @@ private:
     void buildMenu();
     void loadArtwork();
     void Avviatimer();
-    void hideProblem();
-    void showProblem();
-    void enableNext();
-    void showVerdict(const QColor &colour, const QString &text);
     void setCaption(QLabel *label, const QString &text);
+
+    // DrillView: what the drill reads and changes.
+    QString text(const char *name) const override;
+    void setText(const char *name, const QString &text) override;
+    void hideProblem() override;
+    void showProblem() override;
+    void showVerdict(Rgb colour, const QString &text) override;
+    void enableNext() override;
+    void focusAnswer() override;
+    void paintGradient(const Question &question) override;
+    void clearDrawing() override;
+    AgentCharacter &character() override;
     void stopClock();
     void end(int status);
     // Runs one handler; a run-time error it raises is reported and ends the program.
     void guarded(const std::function<void()> &handler);
 
+    // Where the game is: each phase only moves forward.
+    enum class Phase {
+        Starting,      // until the window is first activated
+        Playing,
+        ClockStopped,  // time is up: no tick may run again
+        Leaving,       // the farewell (or an error's message) is under way
+        Ended,         // ended has been emitted: no handler runs again
+    };
+    void advanceTo(Phase phase);
+
     Agent &m_agent;
     Dialogs &m_dialogs;
-    RandomSource &m_random;
+    Drill m_drill;
 
-    qint16 m_esatte = 0;
-    qint16 m_errate = 0;
     QString m_dirwin;
     Countdown m_countdown;
-    Question m_question;
     // What lblpunti holds: the whole score file; the label may show it cut.
     QString m_recordCaption;
-    bool m_activated = false;
-    bool m_leaving = false;
-    bool m_clockStopped = false;
-    bool m_ended = false;
-    // The history of answers: when this game started and when the problem was posed.
+    Phase m_phase = Phase::Starting;
+    // The history of answers, appended to by the drill's check.
     std::unique_ptr<HistoryLog> m_history;
-    QDateTime m_partita;
-    QElapsedTimer m_posed;
 
     Surface *m_surface = nullptr;
     QTimer *Timer1 = nullptr;

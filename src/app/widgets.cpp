@@ -1,5 +1,6 @@
 #include "app/widgets.h"
 
+#include <QGuiApplication>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QStyleOptionButton>
@@ -31,6 +32,30 @@ void Shape::paintEvent(QPaintEvent *)
     p.setPen(border);
     p.setBrush(m_fill);
     p.drawEllipse(circle);
+}
+
+FramedLabel::FramedLabel(const QString &caption, QWidget *parent)
+    : QLabel(caption, parent)
+{
+    // The box keeps its one pixel of room around the caption; only its colour is ours.
+    setFrameStyle(QFrame::Box | QFrame::Plain);
+    setLineWidth(1);
+    // Qt would pad a framed label by the width of an "x" on its aligned sides (36 pixels
+    // under a 48-point caption): the box hugs its caption instead.
+    setIndent(0);
+}
+
+QColor FramedLabel::frameColour()
+{
+    return QGuiApplication::palette().color(QPalette::WindowText);
+}
+
+void FramedLabel::paintEvent(QPaintEvent *event)
+{
+    QLabel::paintEvent(event);
+    QPainter p(this);
+    p.setPen(frameColour());
+    p.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
 Surface::Surface(QWidget *parent)
@@ -76,6 +101,8 @@ GraphicalButton::GraphicalButton(const QString &caption, QWidget *parent)
 {
     // As on the desktop the program was made for: Enter clicks the focused button.
     setAutoDefault(true);
+    // A button shows the usual arrow, not the window's pointer, unless it is given its own.
+    setCursor(Qt::ArrowCursor);
 }
 
 void GraphicalButton::setImages(const QIcon &normal, const QIcon &pressed, const QIcon &disabled)

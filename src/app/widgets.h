@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QIcon>
+#include <QLabel>
 #include <QPushButton>
 #include <QWidget>
 
@@ -16,8 +17,6 @@ class Shape final : public QWidget
 public:
     enum class Kind { Rectangle, Circle };
     Shape(Kind kind, QColor fill, QColor back, QWidget *parent);
-    Kind kind() const { return m_kind; }
-    QColor fillColour() const { return m_fill; }
 
 protected:
     void paintEvent(QPaintEvent *) override;
@@ -28,6 +27,20 @@ private:
     QColor m_back;
 };
 
+// A label with a single-line border. The border is drawn in the window-frame colour,
+// whatever colour the label's own text has.
+class FramedLabel final : public QLabel
+{
+public:
+    FramedLabel(const QString &caption, QWidget *parent);
+    // Qt's palette has no window-frame role: the scheme's own window text colour (black in
+    // a light scheme) is the dark line window frames are drawn with.
+    static QColor frameColour();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+};
+
 // The window's client area. It remembers the gradient painted for the current problem
 // and draws it behind the controls on every repaint until it is cleared.
 class Surface final : public QWidget
@@ -36,7 +49,6 @@ public:
     explicit Surface(QWidget *parent = nullptr);
     void paintGradient(const Question &q);
     void clearDrawing();
-    bool hasDrawing() const { return m_question.has_value(); }
 
 protected:
     void paintEvent(QPaintEvent *) override;

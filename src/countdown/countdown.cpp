@@ -1,6 +1,6 @@
 #include "countdown/countdown.h"
 
-#include "app/runtimeerror.h"
+#include "core/runtimeerror.h"
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
 #include "quaderno/notebookdata.h"
 
-#include "app/runtimeerror.h"
+#include "core/runtimeerror.h"
 #include "records/records.h"
 
 #include <QLocale>

@@ -1,6 +1,6 @@
 #include "records/records.h"
 
-#include "app/runtimeerror.h"
+#include "core/runtimeerror.h"
 
 #include <QDir>
 #include <QFile>

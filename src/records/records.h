@@ -7,7 +7,8 @@
 // of one line (text, CR LF) in the program's data folder. These functions raise a
 // RuntimeError for a file or folder they cannot use; they never show anything.
 
-// File names, appended to the data folder (which already ends in a separator).
+// File names, appended to the data folder. They start with a separator and the folder
+// ends in one; the doubled separator names the same file.
 inline const QString fileRecordPunti = QStringLiteral("/azorpeli.txt");
 inline const QString fileRecordNome = QStringLiteral("/nzorpeli.txt");
 

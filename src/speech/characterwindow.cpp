@@ -1,6 +1,6 @@
 #include "speech/characterwindow.h"
 
-#include "app/runtimeerror.h"
+#include "core/runtimeerror.h"
 
 #include <QBitmap>
 #include <QGuiApplication>
@@ -124,15 +124,6 @@ void CharacterWindow::showFrame(int index)
     m_frameTimer.start(frame.durationMs);
 }
 
-void CharacterWindow::rest()
-{
-    m_frameTimer.stop();
-    m_frameIndex = -1;
-    m_mouthTimer.stop();
-    m_speaking = false;
-    applyPose(m_character.restPose, 0, 0);
-}
-
 void CharacterWindow::startSpeaking()
 {
     m_speaking = true;
@@ -180,15 +171,18 @@ void CharacterWindow::applyPose(const QHash<QString, QString> &pose, double lift
 
 void CharacterWindow::renderFrame()
 {
-    const QSize pixels = size();
+    // Drawn at the screen's own resolution, so a scaled desktop shows it sharp.
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = size() * ratio;
     if (m_frame.size() != pixels)
         m_frame = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+    m_frame.setDevicePixelRatio(ratio);
     m_frame.fill(Qt::transparent);
     QPainter painter(&m_frame);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    const qreal width = pixels.width();
-    const qreal height = pixels.height();
+    const qreal width = size().width();
+    const qreal height = size().height();
     // Lean around the feet, then rise.
     painter.translate(width / 2, height);
     painter.rotate(m_tilt);
@@ -207,8 +201,12 @@ void CharacterWindow::renderFrame()
         painter.restore();
     }
     painter.end();
-    if (m_shaped)
-        setMask(QBitmap::fromImage(m_frame.createAlphaMask(Qt::ThresholdAlphaDither)));
+    if (m_shaped) {
+        // The mask is in the window's own pixels.
+        QImage outline = ratio == 1 ? m_frame : m_frame.scaled(size());
+        outline.setDevicePixelRatio(1);
+        setMask(QBitmap::fromImage(outline.createAlphaMask(Qt::ThresholdAlphaDither)));
+    }
     update();
 }
 

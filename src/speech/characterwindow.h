@@ -1,6 +1,6 @@
 #pragma once
 
-#include "speech/characterfile.h"
+#include "agent/characterfile.h"
 
 #include <QImage>
 #include <QSvgRenderer>
@@ -27,8 +27,6 @@ public:
     void startSpeaking();
     void wordSpoken();
     void stopSpeaking();
-    // Stops whatever runs and stands at rest.
-    void rest();
 
     bool isShaped() const { return m_shaped; }
     bool isAnimating() const { return m_frameTimer.isActive(); }

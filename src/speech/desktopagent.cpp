@@ -1,7 +1,7 @@
 #include "speech/desktopagent.h"
 
-#include "app/runtimeerror.h"
-#include "speech/characterfile.h"
+#include "agent/characterfile.h"
+#include "core/runtimeerror.h"
 #include "speech/desktopcharacter.h"
 
 #include <QCoreApplication>
@@ -38,7 +38,15 @@ void DesktopAgent::load(const QString &id, const QString &file)
     const CharacterFile character = CharacterFile::read(path);
     auto desktop = std::make_unique<DesktopCharacter>(
         character, m_options.silent ? DesktopCharacter::Sound::Silent : DesktopCharacter::Sound::Automatic);
+    desktop->setAnchor(m_anchor);
     m_characters.emplace_back(id, std::move(desktop));
+}
+
+void DesktopAgent::setAnchor(QWidget *clientArea)
+{
+    m_anchor = clientArea;
+    for (const auto &entry : m_characters)
+        entry.second->setAnchor(clientArea);
 }
 
 DesktopCharacter &DesktopAgent::desktopCharacter(const QString &id)
@@ -55,7 +63,7 @@ AgentCharacter &DesktopAgent::character(const QString &id)
     return desktopCharacter(id);
 }
 
-std::unique_ptr<Agent> createDesktopAgent()
+std::unique_ptr<DesktopAgent> createDesktopAgent()
 {
     return std::make_unique<DesktopAgent>();
 }

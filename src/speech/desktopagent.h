@@ -1,8 +1,10 @@
 #pragma once
 
-#include "speech/agent.h"
+#include "agent/agent.h"
 
+#include <QPointer>
 #include <QString>
+#include <QWidget>
 
 #include <memory>
 #include <vector>
@@ -27,13 +29,17 @@ public:
     void load(const QString &id, const QString &file) override;
     AgentCharacter &character(const QString &id) override;
     DesktopCharacter &desktopCharacter(const QString &id);
+    // The main window's client area, for every character loaded now or later: their
+    // MoveTo positions are relative to it while its window is on screen.
+    void setAnchor(QWidget *clientArea);
 
     static QString defaultCharactersFolder();
 
 private:
     Options m_options;
+    QPointer<QWidget> m_anchor;
     std::vector<std::pair<QString, std::unique_ptr<DesktopCharacter>>> m_characters;
 };
 
 // The component the program uses.
-std::unique_ptr<Agent> createDesktopAgent();
+std::unique_ptr<DesktopAgent> createDesktopAgent();

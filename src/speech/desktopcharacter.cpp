@@ -1,22 +1,17 @@
 #include "speech/desktopcharacter.h"
 
-#include "app/runtimeerror.h"
+#include "core/runtimeerror.h"
 #include "speech/characterwindow.h"
 #include "speech/espeakvoice.h"
+#include "speech/placement.h"
 #include "speech/wordballoon.h"
+
+#include <QApplication>
+#include <QScreen>
 
 namespace {
 
 constexpr int MaxHeight = 4000;
-
-bool hasWords(const QString &text)
-{
-    for (const QChar c : text) {
-        if (c.isLetterOrNumber())
-            return true;
-    }
-    return false;
-}
 
 } // namespace
 
@@ -46,12 +41,12 @@ DesktopCharacter::~DesktopCharacter()
 
 void DesktopCharacter::Show()
 {
-    m_queue.enqueue({AgentRequest::Kind::Show});
+    m_queue.enqueue({.kind = AgentRequest::Kind::Show});
 }
 
 void DesktopCharacter::MoveTo(int x, int y)
 {
-    m_queue.enqueue({AgentRequest::Kind::MoveTo, x, y});
+    m_queue.enqueue({.kind = AgentRequest::Kind::MoveTo, .x = x, .y = y});
 }
 
 void DesktopCharacter::Play(const QString &animation)
@@ -61,21 +56,21 @@ void DesktopCharacter::Play(const QString &animation)
         throw RuntimeError(RuntimeError::InvalidArgument,
                            QStringLiteral("%1 non ha l'animazione \"%2\"").arg(m_character.name, animation));
     }
-    m_queue.enqueue({AgentRequest::Kind::Play, 0, 0, found->name});
+    m_queue.enqueue({.kind = AgentRequest::Kind::Play, .text = found->name});
 }
 
 void DesktopCharacter::setHeight(int height)
 {
     if (height < 1 || height > MaxHeight)
         throw RuntimeError(RuntimeError::InvalidArgument, QStringLiteral("altezza %1 fuori misura").arg(height));
-    m_queue.enqueue({AgentRequest::Kind::Height, height});
+    m_queue.enqueue({.kind = AgentRequest::Kind::Height, .x = height});
 }
 
 void DesktopCharacter::Speak(const QString &text)
 {
-    if (hasWords(text))
+    if (!text.isEmpty())
         m_voice->prepare(text);
-    m_queue.enqueue({AgentRequest::Kind::Speak, 0, 0, text});
+    m_queue.enqueue({.kind = AgentRequest::Kind::Speak, .text = text});
 }
 
 void DesktopCharacter::perform(const AgentRequest &request)
@@ -83,13 +78,29 @@ void DesktopCharacter::perform(const AgentRequest &request)
     switch (request.kind) {
     case AgentRequest::Kind::Show:
         m_window->show();
-        m_window->raise();
+        // Never over a message box the program is waiting on.
+        if (!QApplication::activeModalWidget())
+            m_window->raise();
         m_queue.finishCurrent();
         return;
-    case AgentRequest::Kind::MoveTo:
-        m_window->move(request.x, request.y);
+    case AgentRequest::Kind::MoveTo: {
+        // Where the main window stands now: a window dragged since is followed.
+        const QPoint requested(request.x, request.y);
+        std::optional<QPoint> clientOrigin;
+        const QScreen *screen = nullptr;
+        if (m_anchor && m_anchor->window()->isVisible()) {
+            clientOrigin = m_anchor->mapToGlobal(QPoint(0, 0));
+            screen = m_anchor->screen();
+        } else {
+            screen = QApplication::screenAt(requested);
+        }
+        if (!screen)
+            screen = QApplication::primaryScreen();
+        const QRect area = screen ? screen->availableGeometry() : QRect();
+        m_window->move(characterPosition(requested, clientOrigin, m_window->size(), area));
         m_queue.finishCurrent();
         return;
+    }
     case AgentRequest::Kind::Height:
         m_window->setCharacterHeight(request.x);
         m_queue.finishCurrent();
@@ -98,7 +109,8 @@ void DesktopCharacter::perform(const AgentRequest &request)
         m_window->play(*m_character.animation(request.text));
         return;
     case AgentRequest::Kind::Speak:
-        if (!hasWords(request.text)) {
+        // Every text is shown and said, punctuation alone too; only nothing is skipped.
+        if (request.text.isEmpty()) {
             m_queue.finishCurrent();
             return;
         }

@@ -1,15 +1,17 @@
 #pragma once
 
-#include "speech/agent.h"
-#include "speech/characterfile.h"
-#include "speech/requestqueue.h"
+#include "agent/agent.h"
+#include "agent/characterfile.h"
+#include "agent/requestqueue.h"
 
 #include <QObject>
+#include <QPointer>
 
 #include <memory>
 
 class CharacterWindow;
 class EspeakVoice;
+class QWidget;
 class WordBalloon;
 
 // A loaded character: takes the requests, checks their arguments at once (so an error
@@ -30,6 +32,10 @@ public:
     void setHeight(int height) override;
     void Speak(const QString &text) override;
 
+    // The main window's client area: MoveTo places the character relative to it while
+    // its window is on screen (see characterPosition()). Null: plain screen points.
+    void setAnchor(QWidget *clientArea) { m_anchor = clientArea; }
+
     // For tests and measurements: the parts at work.
     RequestQueue &queue() { return m_queue; }
     CharacterWindow &window() { return *m_window; }
@@ -41,6 +47,7 @@ private:
     void speechEnded();
 
     CharacterFile m_character;
+    QPointer<QWidget> m_anchor;
     RequestQueue m_queue;
     std::unique_ptr<CharacterWindow> m_window;
     std::unique_ptr<WordBalloon> m_balloon;

@@ -15,6 +15,8 @@ constexpr int TickMs = 15;
 constexpr qint64 StallGraceMs = 2500;
 // The position of a sound server lags the data by a few milliseconds at the very end.
 constexpr qint64 EndToleranceMs = 20;
+// A text with no word to hear ("!!!", spaces) is still shown this long, as a short word is.
+constexpr qint64 WordlessMs = 380;
 // Texts waiting to be said whose sound is made before their turn. Each holds its whole
 // sound until then (44 kB a second), and a child hammering Enter queues thousands of
 // texts; two keep the next words ready without the memory growing with the queue.
@@ -82,7 +84,7 @@ void EspeakVoice::goSilent(const char *why)
 
 void EspeakVoice::prepare(const QString &text)
 {
-    m_pending.push_back({m_nextId++, text});
+    m_pending.push_back({.id = m_nextId++, .text = text});
     makeAhead();
 }
 
@@ -123,7 +125,7 @@ void EspeakVoice::say(const QString &text)
     while (!m_pending.empty() && m_pending.front().text != text)
         m_pending.pop_front();
     if (m_pending.empty())
-        m_pending.push_back({m_nextId++, text});
+        m_pending.push_back({.id = m_nextId++, .text = text});
     makeAhead();
     Pending &pending = m_pending.front();
     if (!pending.utterance.pcm.isEmpty() || pending.complete) {
@@ -139,9 +141,13 @@ void EspeakVoice::say(const QString &text)
 void EspeakVoice::ready(quint64 id, Utterance part, bool complete)
 {
     if (id == m_currentId && m_speaking) {
-        // More of the utterance being heard: the sink reads on from the same buffer.
-        if (m_playing)
+        // More of the utterance being heard: the sink reads on from the same buffer. A
+        // sink that has already read it all waits for readyRead before it reads again, and
+        // appending to the buffer's bytes does not emit it.
+        if (m_playing) {
             m_buffer.buffer().append(part.pcm);
+            emit m_buffer.readyRead();
+        }
         m_current.pcm += part.pcm;
         m_current.words += part.words;
         m_currentComplete = complete;
@@ -178,6 +184,7 @@ void EspeakVoice::begin(Pending pending)
     m_lastConsumed = 0;
     m_lastPlayedMs = -1;
     m_lastProgress = 0;
+    m_stalled = false;
 
     if (!m_silent && !m_current.pcm.isEmpty()) {
         QAudioFormat format;
@@ -213,7 +220,9 @@ qint64 EspeakVoice::heardMs()
     if (played != m_lastPlayedMs) {
         m_lastPlayedMs = played;
         m_lastProgress = elapsed;
+        m_stalled = false;
     } else if (elapsed - m_lastProgress > StallGraceMs) {
+        m_stalled = true;
         return m_current.durationMs();
     }
     return played;
@@ -236,7 +245,12 @@ void EspeakVoice::tick()
         if (!m_speaking)
             return;
     }
-    if (m_currentComplete && heard + (m_playing ? EndToleranceMs : 0) >= m_current.durationMs())
+    // The end: all of the sound made, every byte of it taken by the sink (unless the
+    // device stalled), and heard to within the sound server's lag; a text with no word to
+    // say still stays a moment in the balloon.
+    const bool allTaken = !m_playing || m_stalled || m_buffer.atEnd();
+    const bool wordless = m_current.words.isEmpty() && m_clock.elapsed() < WordlessMs;
+    if (m_currentComplete && allTaken && heard + (m_playing ? EndToleranceMs : 0) >= m_current.durationMs() && !wordless)
         finish();
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "speech/characterfile.h"
+#include "agent/characterfile.h"
+#include "agent/voiceengine.h"
 #include "speech/espeakworker.h"
-#include "speech/voiceengine.h"
 
 #include <QAudioDevice>
 #include <QBuffer>
@@ -46,7 +46,7 @@ private:
     {
         quint64 id = 0;
         QString text;
-        Utterance utterance;   // as much as has been made
+        Utterance utterance = {};   // as much as has been made
         bool complete = false;
         bool requested = false;   // handed to the worker
     };
@@ -81,6 +81,7 @@ private:
     qsizetype m_wordsReported = 0;
     qint64 m_lastPlayedMs = -1;
     qint64 m_lastProgress = 0;
+    bool m_stalled = false;          // the device stopped playing: the rest counts as heard
     bool m_speaking = false;
     QElapsedTimer m_clock;
     QTimer m_ticker;

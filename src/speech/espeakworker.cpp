@@ -10,7 +10,8 @@
 
 namespace {
 
-// What the synthesis callback fills; reached through the events' user_data.
+// What the synthesis callback fills; reached through g_collector, set by the worker
+// thread around each synthesis.
 struct Collector
 {
     QByteArray pcm;

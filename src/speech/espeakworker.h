@@ -1,7 +1,7 @@
 #pragma once
 
-#include "speech/characterfile.h"
-#include "speech/voiceengine.h"
+#include "agent/characterfile.h"
+#include "agent/voiceengine.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,6 +1,7 @@
 #include "speech/wordballoon.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QApplication>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
@@ -51,7 +52,8 @@ void WordBalloon::say(const QString &text, const QRect &anchor)
     relayout();
     place(anchor);
     show();
-    raise();
+    if (!QApplication::activeModalWidget())
+        raise();
 }
 
 void WordBalloon::markWord(qsizetype position, qsizetype length)
@@ -68,12 +70,6 @@ void WordBalloon::finishSoon()
     relayout();
     update();
     m_hideTimer.start(LingerMs);
-}
-
-void WordBalloon::dismiss()
-{
-    m_hideTimer.stop();
-    hide();
 }
 
 void WordBalloon::relayout()

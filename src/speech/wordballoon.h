@@ -18,7 +18,6 @@ public:
     void say(const QString &text, const QRect &anchor);
     void markWord(qsizetype position, qsizetype length);
     void finishSoon();
-    void dismiss();
 
     QString text() const { return m_text; }
     QString markedWord() const { return m_text.mid(m_markPosition, m_markLength); }

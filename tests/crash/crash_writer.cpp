@@ -8,7 +8,7 @@
 //                                      "i" as its time; prints "appended i" after each one
 //                                      that reached the file
 // A run-time error prints its message and ends with its number.
-#include "app/runtimeerror.h"
+#include "core/runtimeerror.h"
 #include "records/records.h"
 #include "storico/storico.h"
 

@@ -81,10 +81,14 @@ static void *next_symbol(const char *name)
     return symbol;
 }
 
+/* dlsym gives an object pointer; it is copied into the function pointer, since ISO C
+   has no cast between the two. */
 #define REAL(name) \
     static __typeof__(name) *real_##name; \
-    if (!real_##name) \
-        real_##name = (__typeof__(name) *)next_symbol(#name)
+    if (!real_##name) { \
+        void *symbol_ = next_symbol(#name); \
+        memcpy(&real_##name, &symbol_, sizeof symbol_); \
+    }
 
 static int in_dir(const char *path)
 {

@@ -1,20 +1,27 @@
 #!/usr/bin/python3
-"""Drives the real Quizzolo program as a child and a screen reader would.
+"""Drives the real Quizzolo program as a child, a screen reader and an onlooker would.
 
-Each scenario gets a private X display (Xvfb), a private D-Bus session with its own
-accessibility bus, and a private data folder. Keys go in as real X input (xdotool, through
-XTEST) into the window that has the X focus; everything the test checks is read back
-through AT-SPI, the screen reader's view of the program, or from the record files on disk.
-Every process started here is ended again by its process id, even when a step fails;
-a failing scenario leaves a screenshot, the accessibility tree and the program's output
-in its artifacts folder.
+Every run of the program in the tests and benchmarks goes through here: a Desktop is a
+private X display (Xvfb, started nowhere else) and, for the end-to-end scenarios, a
+private D-Bus session with its own accessibility bus. Keys go in as real X input (XTEST)
+into the window that has the X focus. What a test checks is read back either through
+AT-SPI, the screen reader's view of the program (Desktop(accessibility=True), the
+default: launch() returns a Run), or off the screen itself, windows by their titles and
+texts by OCR (Desktop(accessibility=False): launch() returns a ScreenRun), for runs that
+must not load the accessibility bridge or cannot reach the bus (another user, valgrind,
+memory and CPU figures); and from the record files on disk.
+
+Every process started here is ended again by its process id, even when a step fails. A
+failing end-to-end scenario leaves a screenshot, the accessibility tree and the program's
+output in its artifacts folder.
 
 The scenario scripts beside this file (play.py, timeout.py, ...) call main() with one
 function that receives a Desktop. ctest runs them all (label e2e); one by hand:
 
     /usr/bin/python3 -B tests/e2e/play.py --binary build/bin/quizzolo --artifacts /tmp/e2e
 
-play.py and hidpi.py with --docs docs also take the README's pictures.
+play.py and hidpi.py with --docs docs also take the README's pictures. The fault, crash,
+load and valgrind tests and bench/measure.py import this module from tests/e2e.
 """
 
 import argparse
@@ -22,6 +29,7 @@ import collections
 import ctypes
 import os
 import random
+import re
 import select
 import shutil
 import signal
@@ -43,9 +51,20 @@ RIGHT = "Esatto. Sei forte!!!"
 WRONG = "Sbagliato!! "
 NAME_PROMPT = "Come ti chiami?"
 TITLE = "Quizzolo"
+RECORD_FILES = ("azorpeli.txt", "nzorpeli.txt")
 
 # The empty screen behind the program in pictures meant for people.
 BACKDROP = (0x3a, 0x4a, 0x5c)
+
+# libfaketime, by its full path: a wrapper in front of the program (valgrind) passes
+# LD_PRELOAD on, and the program's own dynamic linker must find it.
+FAKETIME_LIBRARY = next((str(p) for p in Path("/usr/lib").glob("*/faketime/libfaketime.so.1")),
+                        "/usr/$LIB/faketime/libfaketime.so.1")
+# A sound server that is never there: the wizard speaks silently unless a run asks for audio.
+NO_SOUND_SERVER = "unix:/nonexistent/pulse"
+# Variables that would tie a run to the caller's own desktop session.
+SESSION_VARIABLES = ("AT_SPI_BUS_ADDRESS", "DBUS_SESSION_BUS_ADDRESS", "WAYLAND_DISPLAY", "SESSION_MANAGER",
+                     "QT_QPA_PLATFORM", "DISPLAY")
 
 _libc = ctypes.CDLL(None, use_errno=True)
 _PR_SET_PDEATHSIG = 1
@@ -57,7 +76,7 @@ Event = collections.namedtuple("Event", "time type role description name detail"
 
 
 class Failure(AssertionError):
-    """What the program showed or did differs from what the scenario expects."""
+    """What the program showed or did differs from what the test expects."""
 
 
 def check(condition, message):
@@ -97,13 +116,14 @@ def _process_table():
 
 
 def descendants(root):
+    """Every process below root, parents before their children."""
     table = _process_table()
     children = {}
     for pid, ppid in table.items():
         children.setdefault(ppid, []).append(pid)
     found, todo = [], [root]
     while todo:
-        for child in children.get(todo.pop(), []):
+        for child in children.get(todo.pop(0), []):
             found.append(child)
             todo.append(child)
     return found
@@ -173,28 +193,54 @@ def wait_for(what, probe, timeout=TIMEOUT, interval=POLL, pump=None, transient=(
         time.sleep(interval)
 
 
-class Desktop:
-    """An X display, a D-Bus session and the accessibility registry, private to one scenario."""
+class Window:
+    """A top-level window on the X display, as it was when listed."""
 
-    def __init__(self, artifacts, screen="1280x1024"):
-        self.artifacts = Path(artifacts)
+    def __init__(self, xwin, title, x, y, width, height):
+        self.xwin, self.title = xwin, title
+        self.x, self.y, self.width, self.height = x, y, width, height
+
+    @property
+    def id(self):
+        return self.xwin.id
+
+    def __repr__(self):
+        return f"<{self.title!r} {self.width}x{self.height}+{self.x}+{self.y}>"
+
+
+class Desktop:
+    """An X display of its own, and with accessibility a D-Bus session and the accessibility
+    registry too; artifacts is where logs (and diagnostics) go, a scratch folder if None."""
+
+    def __init__(self, artifacts=None, screen="1280x1024", accessibility=True):
+        self._scratch = artifacts is None
+        self.artifacts = Path(tempfile.mkdtemp(prefix="quizzolo-desktop-") if artifacts is None else artifacts)
         self.artifacts.mkdir(parents=True, exist_ok=True)
         self.screen = screen
+        self.accessibility = accessibility
         self.display = None
         self.env = None
         self.runs = []
         self.events = []
         self._pyatspi = None
+        self._glib = None
         self._x = None
+        self._spare = {}  # keysym: the spare keycode it was given
         self._runtime = None
 
     # --- start and stop -----------------------------------------------------------
 
     def __enter__(self):
+        # Daemons that lose their parent come back to us, so nothing is left behind.
+        _libc.prctl(_PR_SET_CHILD_SUBREAPER, 1)
         try:
             self._start_x()
-            self._start_bus()
-            self._start_accessibility()
+            if self.accessibility:
+                self._start_bus()
+                self._start_accessibility()
+            else:
+                self.env = {k: v for k, v in os.environ.items() if k not in SESSION_VARIABLES}
+                self.env["DISPLAY"] = self.display
         except BaseException:
             self.close()
             raise
@@ -207,12 +253,17 @@ class Desktop:
         for run in self.runs:
             run.stop()
         if self._x is not None:
-            self._x.close()
+            try:
+                self._x.close()
+            except Exception:  # noqa: BLE001 - the server may be gone already
+                pass
             self._x = None
         end_processes(descendants(os.getpid()))
         if self._runtime is not None:
             shutil.rmtree(self._runtime, ignore_errors=True)
             self._runtime = None
+        if self._scratch:
+            shutil.rmtree(self.artifacts, ignore_errors=True)
 
     def _spawn(self, argv, log, **kwargs):
         out = open(self.artifacts / log, "ab")
@@ -236,7 +287,8 @@ class Desktop:
         return data.decode().strip()
 
     def _start_x(self):
-        # A display number far from the usual ones; Xvfb refuses one that is taken.
+        # A display number far from the usual ones; Xvfb refuses one that is taken, and
+        # writes the number to displayfd once it accepts connections.
         for _ in range(30):
             number = random.randrange(200, 900)
             if Path(f"/tmp/.X{number}-lock").exists() or Path(f"/tmp/.X11-unix/X{number}").exists():
@@ -259,9 +311,7 @@ class Desktop:
     def _start_bus(self):
         # Sockets live here: a short path, whatever the build folder's.
         self._runtime = tempfile.mkdtemp(prefix="quizzolo-e2e-")
-        env = {k: v for k, v in os.environ.items()
-               if k not in ("AT_SPI_BUS_ADDRESS", "DBUS_SESSION_BUS_ADDRESS", "WAYLAND_DISPLAY", "SESSION_MANAGER",
-                            "PULSE_SERVER")}
+        env = {k: v for k, v in os.environ.items() if k not in SESSION_VARIABLES}
         # The bus passes its environment on to the services it starts: the accessibility bus
         # launcher must see our display and our own runtime folder, or two scenarios running
         # at once would share its socket.
@@ -299,6 +349,8 @@ class Desktop:
             pass
 
     def pump(self):
+        if self._glib is None:
+            return
         context = self._glib.MainContext.default()
         while context.pending():
             context.iteration(False)
@@ -307,21 +359,51 @@ class Desktop:
     def atspi(self):
         return self._pyatspi
 
-    def wait(self, what, probe, timeout=TIMEOUT):
-        return wait_for(what, probe, timeout, pump=self.pump, transient=(self._glib.Error,))
+    def wait(self, what, probe, timeout=TIMEOUT, interval=POLL):
+        """wait_for, with the accessibility events pumped and a vanished accessible read as "not yet"."""
+        transient = (self._glib.Error,) if self._glib else ()
+        return wait_for(what, probe, timeout, interval, pump=self.pump, transient=transient)
 
-    # --- X ------------------------------------------------------------------------
+    # --- X: windows ---------------------------------------------------------------
 
-    def xdotool(self, *args, check_status=True):
-        result = subprocess.run(["xdotool", *map(str, args)], env=self.env, capture_output=True, text=True,
-                                timeout=TIMEOUT)
-        if check_status and result.returncode != 0:
-            raise Failure(f"xdotool {' '.join(map(str, args))} failed: {result.stderr.strip()}")
-        return result.stdout
+    def x_client(self):
+        """This driver's own connection to the display."""
+        from Xlib import display
+
+        if self._x is None:
+            self._x = display.Display(self.display)
+        return self._x
+
+    def _title(self, xwin):
+        x = self.x_client()
+        prop = xwin.get_full_property(x.intern_atom("_NET_WM_NAME"), 0)
+        if prop is not None:
+            value = prop.value
+            return value.decode("utf-8", "replace") if isinstance(value, bytes) else str(value)
+        name = xwin.get_wm_name()
+        return name if name else None
+
+    def windows(self):
+        """The titled top-level windows on screen, oldest first."""
+        from Xlib import X
+        from Xlib.error import XError
+
+        found = []
+        for xwin in self.x_client().screen().root.query_tree().children:
+            try:
+                if xwin.get_attributes().map_state != X.IsViewable:
+                    continue
+                title = self._title(xwin)
+                geometry = xwin.get_geometry()
+            except XError:
+                continue  # the window went away while being looked at
+            if title is not None:
+                found.append(Window(xwin, title, geometry.x, geometry.y, geometry.width, geometry.height))
+        return found
 
     def visible_windows(self, name_pattern):
-        out = self.xdotool("search", "--onlyvisible", "--name", name_pattern, check_status=False)
-        return [int(w) for w in out.split()]
+        """The X ids of the windows on screen whose title matches the regular expression."""
+        return [w.id for w in self.windows() if re.search(name_pattern, w.title)]
 
     def wait_window(self, name_pattern, what, timeout=TIMEOUT):
         """The one visible top-level window whose title matches name_pattern."""
@@ -330,34 +412,94 @@ class Desktop:
             return windows[0] if len(windows) == 1 else None
         return self.wait(what, probe, timeout)
 
+    def _xwin(self, window):
+        if isinstance(window, Window):
+            return window.xwin
+        return self.x_client().create_resource_object("window", window)
+
     def geometry(self, window):
-        values = dict(line.split("=", 1) for line in self.xdotool("getwindowgeometry", "--shell", window).split())
-        return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
+        """(x, y, width, height) of a window (X id or Window) on the screen."""
+        xwin = self._xwin(window)
+        geometry = xwin.get_geometry()
+        origin = xwin.translate_coords(self.x_client().screen().root, 0, 0)
+        return -origin.x, -origin.y, geometry.width, geometry.height
+
+    # --- X: input -----------------------------------------------------------------
 
     def focus(self, window):
-        # No window manager: give the window the X input focus ourselves.
-        self.xdotool("windowfocus", "--sync", window)
+        """Gives a window (X id or Window) the X input focus: there is no window manager."""
+        from Xlib import X
 
-    def type(self, text):
-        self.xdotool("type", "--delay", 40, "--", text)
+        x = self.x_client()
+        xwin = self._xwin(window)
+        xwin.set_input_focus(X.RevertToParent, X.CurrentTime)
+        x.sync()
+        wait_for(f"the X focus on {window}", lambda: x.get_input_focus().focus.id == xwin.id, timeout=5)
 
-    def key(self, *keys):
-        self.xdotool("key", "--delay", 40, *keys)
+    _MODIFIERS = {"alt": "Alt_L", "ctrl": "Control_L", "shift": "Shift_L", "super": "Super_L", "meta": "Meta_L"}
 
-    def x_client(self):
-        """A connection of our own to the display, for what xdotool cannot send."""
-        from Xlib import display
+    def _keycode(self, name):
+        """(keycode, shifted) for a key name ("Return", "alt", "x") or one character."""
+        from Xlib import XK
 
-        if self._x is None:
-            self._x = display.Display(self.display)
-        return self._x
+        x = self.x_client()
+        keysym = XK.string_to_keysym(self._MODIFIERS.get(name, name))
+        if keysym == 0 and len(name) == 1:
+            # A character: Latin-1 keysyms are the code points, the others Unicode keysyms.
+            keysym = ord(name) if ord(name) < 0x100 else 0x01000000 + ord(name)
+        if keysym == 0:
+            raise Failure(f"no key named {name!r}")
+        code = self._spare.get(keysym) or x.keysym_to_keycode(keysym)
+        if not code:
+            code = self._spare[keysym] = self._spare_keycode(keysym)
+        return code, x.keycode_to_keysym(code, 0) != keysym
+
+    def _spare_keycode(self, keysym):
+        """Gives keysym a keycode that the keyboard map leaves unused, for a character the
+        keyboard lacks (an accented letter on the server's US keyboard)."""
+        x = self.x_client()
+        first = x.display.info.min_keycode
+        used = set(self._spare.values())
+        for offset, syms in enumerate(x.get_keyboard_mapping(first, x.display.info.max_keycode - first + 1)):
+            if not any(syms) and first + offset not in used:
+                x.change_keyboard_mapping(first + offset, [(keysym, keysym)])
+                x.sync()
+                return first + offset
+        raise Failure(f"no free key for keysym {keysym:#x}")
+
+    def _press(self, codes):
+        from Xlib import X
+        from Xlib.ext import xtest
+
+        x = self.x_client()
+        for code in codes:
+            xtest.fake_input(x, X.KeyPress, code)
+        for code in reversed(codes):
+            xtest.fake_input(x, X.KeyRelease, code)
+        x.sync()
+
+    def key(self, *keys, delay=0.04):
+        """Presses keys in turn into the focused window; a key may be a chord such as "alt+x"."""
+        shift = self._keycode("shift")[0]
+        for i, key in enumerate(keys):
+            if i:
+                time.sleep(delay)
+            codes = []
+            for name in key.split("+") if len(key) > 1 else [key]:
+                code, shifted = self._keycode(name)
+                codes += [shift, code] if shifted else [code]
+            self._press(codes)
+
+    def type(self, text, delay=0.04):
+        """Types text into the focused window, a key at a time."""
+        self.key(*("space" if c == " " else c for c in text), delay=delay)
 
     def close_request(self, window):
         """Asks the window to close as a window manager does when its close box is clicked."""
         from Xlib import X, protocol
 
         x = self.x_client()
-        target = x.create_resource_object("window", window)
+        target = self._xwin(window)
         wm_protocols = x.intern_atom("WM_PROTOCOLS")
         wm_delete = x.intern_atom("WM_DELETE_WINDOW")
         check(wm_delete in (target.get_wm_protocols() or []), "the window does not take WM_DELETE_WINDOW")
@@ -373,7 +515,15 @@ class Desktop:
         pixel = screen.default_colormap.alloc_color(*(256 * c for c in colour)).pixel
         screen.root.change_attributes(background_pixel=pixel)
         screen.root.clear_area()
-        x.flush()
+        x.sync()
+
+    # --- pictures and OCR ---------------------------------------------------------
+
+    def screenshot(self, path):
+        """The whole screen, as it is now."""
+        subprocess.run(["import", "-display", self.display, "-window", "root", str(path)], env=self.env,
+                       check=True, timeout=TIMEOUT)
+        return Path(path)
 
     def crop(self, picture, rect, path, margin=0):
         """Cuts rect (x, y, width, height) out of a picture, widened by margin on each side."""
@@ -389,17 +539,69 @@ class Desktop:
         subprocess.run(["convert", str(picture), "-resize", "200%", str(path)], check=True, timeout=TIMEOUT)
         return Path(path)
 
-    def screenshot(self, path):
-        """The whole screen, as it is now."""
-        subprocess.run(["import", "-display", self.display, "-window", "root", str(path)], env=self.env,
-                       check=True, timeout=TIMEOUT)
-        return Path(path)
+    @staticmethod
+    def _ocr(picture, single_word=False, digits=False):
+        args = ["tesseract", str(picture), "-", "--psm", "8" if single_word else "7" if digits else "6"]
+        if digits:
+            args += ["-c", "tessedit_char_whitelist=0123456789"]
+        return subprocess.run(args, capture_output=True, text=True, timeout=TIMEOUT).stdout.strip()
+
+    def read(self, x, y, width, height, digits=False):
+        """The text shown in a rectangle of the screen, read by OCR."""
+        with tempfile.TemporaryDirectory() as tmp:
+            full, crop = Path(tmp, "screen.png"), Path(tmp, "crop.png")
+            self.screenshot(full)
+            subprocess.run(["convert", str(full), "-crop", f"{width}x{height}+{x}+{y}", "+repage",
+                            "-resize", "400%", "-colorspace", "Gray", "-normalize", str(crop)],
+                           check=True, timeout=TIMEOUT)
+            return self._ocr(crop, digits=digits)
+
+    def read_window(self, window):
+        return self.read(window.x, window.y, window.width, window.height)
+
+    def read_framed(self, x0, y0, digits=True):
+        """The text of a framed label whose frame's top-left corner is at (x0, y0) on the
+        screen: the frame is followed to its other corners and only its inside is read, so
+        the frame's lines are never taken for characters."""
+        with tempfile.TemporaryDirectory() as tmp:
+            full, crop = Path(tmp, "screen.png"), Path(tmp, "crop.png")
+            self.screenshot(full)
+            ppm = subprocess.run(["convert", str(full), "-crop", f"400x200+{x0}+{y0}", "+repage", "ppm:-"],
+                                 capture_output=True, check=True, timeout=TIMEOUT).stdout
+            header = ppm.split(b"\n", 3)
+            width, height = map(int, header[1].split())
+            pixels = header[3]
+
+            def at(x, y):
+                i = 3 * (y * width + x)
+                return tuple(pixels[i:i + 3])
+            frame = at(0, 0)
+            right = 1
+            while right < width and at(right, 0) == frame:
+                right += 1
+            bottom = 1
+            while bottom < height and at(0, bottom) == frame:
+                bottom += 1
+            subprocess.run(["convert", str(full), "-crop", f"{right - 3}x{bottom - 3}+{x0 + 2}+{y0 + 2}", "+repage",
+                            "-resize", "400%", "-colorspace", "Gray", "-normalize", "-bordercolor", "white",
+                            "-border", "20", str(crop)], check=True, timeout=TIMEOUT)
+            return self._ocr(crop, single_word=True, digits=digits)
 
     # --- the program --------------------------------------------------------------
 
-    def launch(self, binary, data_home, env=None, clock=False, tag=None):
-        """Starts the program; with clock=True its time runs under libfaketime (see Run.speed_up_clock)."""
-        run = Run(self, binary, data_home, env or {}, clock, tag or f"run{len(self.runs) + 1}")
+    def launch(self, binary, data_home, env=None, clock=False, tag=None, prefix=(), user=None, audio=False,
+               log=None):
+        """Starts the program with data_home as its XDG_DATA_HOME.
+
+        env: more environment; clock: its clocks under libfaketime, True at the real pace
+        (see Run.speed_up_clock) or a number, that many times faster from the start;
+        prefix: a command put in front of it (valgrind); user: a user id to run it as;
+        audio: keep the caller's sound server (default: none, the wizard speaks silently);
+        log: where its output goes (default: <tag>.log in the artifacts folder).
+        Returns a Run, or a ScreenRun on a desktop without accessibility."""
+        kind = Run if self.accessibility else ScreenRun
+        tag = tag or f"run{len(self.runs) + 1}"
+        run = kind(self, binary, data_home, env or {}, clock, tag, prefix, user, audio, log)
         self.runs.append(run)
         run.start()
         return run
@@ -409,6 +611,8 @@ class Desktop:
             self.screenshot(self.artifacts / f"{name}.png")
         except Exception as error:  # noqa: BLE001
             print(f"no screenshot: {error}", file=sys.stderr)
+        if not self.accessibility:
+            return
         try:
             with open(self.artifacts / f"{name}-accessibility.txt", "w") as out:
                 for app in self.atspi.Registry.getDesktop(0):
@@ -421,7 +625,8 @@ class Desktop:
 def dump_tree(accessible, out, depth=0):
     atspi = sys.modules["pyatspi"]
     states = accessible.getState()
-    flags = [n for s, n in ((atspi.STATE_SHOWING, "showing"), (atspi.STATE_FOCUSED, "focused")) if states.contains(s)]
+    flags = [n for s, n in ((atspi.STATE_SHOWING, "showing"), (atspi.STATE_FOCUSED, "focused"),
+                            (atspi.STATE_DEFUNCT, "defunct")) if states.contains(s)]
     out.write(f"{'  ' * depth}{accessible.getRoleName()} {accessible.name!r} {accessible.description!r} "
               f"{' '.join(flags)}\n")
     for child in accessible:
@@ -429,41 +634,53 @@ def dump_tree(accessible, out, depth=0):
             dump_tree(child, out, depth + 1)
 
 
-class Run:
-    """One run of the program, from its start to its end."""
+class Program:
+    """One run of the program, from its start to its end: the process and its files."""
 
-    def __init__(self, desktop, binary, data_home, env, clock, tag):
+    def __init__(self, desktop, binary, data_home, env, clock, tag, prefix=(), user=None, audio=False, log=None):
         self.desktop = desktop
         self.binary = str(binary)
         self.data_home = Path(data_home)
         self.extra_env = env
         self.tag = tag
+        self.clock = clock
         self.clock_file = desktop.artifacts / f"{tag}-faketime.rc" if clock else None
+        self.prefix = list(prefix)
+        self.user = user
+        self.audio = audio
         self.proc = None
-        self.log = desktop.artifacts / f"{tag}.log"
+        self.log = Path(log) if log else desktop.artifacts / f"{tag}.log"
+        self._program_pid = None
         self._controls = {}
         self._app = None
 
-    @property
-    def atspi(self):
-        return self.desktop.atspi
+    # --- the process --------------------------------------------------------------
 
     def start(self):
         env = dict(self.desktop.env)
-        env.update(XDG_DATA_HOME=str(self.data_home), QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+        env.update(XDG_DATA_HOME=str(self.data_home), QT_QPA_PLATFORM="xcb")
+        if self.desktop.accessibility:
+            env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
+        if not self.audio:
+            env["PULSE_SERVER"] = NO_SOUND_SERVER
         env.update(self.extra_env)
         if self.clock_file:
             # libfaketime rereads its setting from the file every second, so the clock can be
             # sped up once the child has done what takes real time (typing, reading).
-            self.clock_file.write_text("+0 x1\n")
-            env.update(LD_PRELOAD="/usr/$LIB/faketime/libfaketime.so.1", FAKETIME_TIMESTAMP_FILE=str(self.clock_file),
+            speed = 1 if self.clock is True else self.clock
+            self.clock_file.write_text(f"+0 x{speed:g}\n")
+            env.update(LD_PRELOAD=FAKETIME_LIBRARY, FAKETIME_TIMESTAMP_FILE=str(self.clock_file),
                        FAKETIME_CACHE_DURATION="1", FAKETIME_XRESET="1")
             env.pop("FAKETIME", None)
-        argv = [self.binary]
-        self.data_home.mkdir(parents=True, exist_ok=True)
+        argv = self.prefix + [self.binary]
+        if self.user is not None:
+            argv = ["setpriv", f"--reuid={self.user}", f"--regid={self.user}", "--clear-groups"] + argv
+        if not self.data_home.exists():
+            self.data_home.mkdir(parents=True)
         with open(self.log, "wb") as out:
             self.proc = subprocess.Popen(argv, env=env, stdout=out, stderr=subprocess.STDOUT,
                                          stdin=subprocess.DEVNULL, preexec_fn=_die_with_parent)
+        self.started = time.monotonic()
 
     def speed_up_clock(self, factor):
         """From now on the program's clocks, the monotonic one that drives its timers included,
@@ -487,8 +704,59 @@ class Run:
     def running(self):
         return self.proc.poll() is None
 
-    # --- the accessibility tree ---------------------------------------------------
+    @property
+    def returncode(self):
+        return self.proc.returncode
 
+    def program_pid(self):
+        """The program's own process, below any wrapper (setpriv, valgrind)."""
+        if self._program_pid is None:
+            for pid in [self.proc.pid, *descendants(self.proc.pid)]:
+                try:
+                    exe = os.readlink(f"/proc/{pid}/exe")
+                    comm = Path(f"/proc/{pid}/comm").read_text().strip()
+                except OSError:
+                    continue
+                if exe.endswith("/quizzolo") or comm.startswith("quizzolo") or "memcheck" in comm:
+                    self._program_pid = pid
+                    return pid
+            return self.proc.pid
+        return self._program_pid
+
+    def status_kb(self, field):
+        """VmRSS, VmHWM... of the program in kB, or None once it has gone."""
+        try:
+            for line in Path(f"/proc/{self.program_pid()}/status").read_text().splitlines():
+                if line.startswith(field + ":"):
+                    return int(line.split()[1])
+        except OSError:
+            return None
+        return None
+
+    def cpu_ticks(self):
+        """User plus system time of the program so far, in clock ticks."""
+        fields = Path(f"/proc/{self.program_pid()}/stat").read_text().rsplit(")", 1)[1].split()
+        return int(fields[11]) + int(fields[12])
+
+    # --- the record files ---------------------------------------------------------
+
+    def record_path(self, name):
+        return self.data_home / "quizzolo" / name
+
+    def record_files(self):
+        """(score file, name file) as bytes; None for a missing file."""
+        return record_files(self.data_home)
+
+
+
+class Run(Program):
+    """One run of the program read through the screen reader's view (AT-SPI)."""
+
+    @property
+    def atspi(self):
+        return self.desktop.atspi
+
+    # --- the accessibility tree ---------------------------------------------------
     def app(self):
         """The program's accessible application (the one whose process is ours)."""
         if self._app is not None:
@@ -578,9 +846,15 @@ class Run:
         """The texts of the message boxes on screen."""
         boxes = []
         for alert in self.top_levels(self.atspi.ROLE_ALERT):
-            check_equal(alert.name, TITLE, "message box title")
+            title = alert.name
             texts = [c.name for c in alert if c is not None and c.getRole() == self.atspi.ROLE_LABEL
                      and self.showing(c) and c.name]
+            # Each read is a separate question to the program: a box that closes after it
+            # was listed reads as an empty title and no text. What was read holds only if
+            # the box is still on screen afterwards.
+            if not self.showing(alert):
+                continue
+            check_equal(title, TITLE, "message box title")
             boxes.append((alert, "\n".join(texts)))
         return boxes
 
@@ -706,17 +980,118 @@ class Run:
         """Alt+X, the access key of 'E&xit'."""
         self.desktop.key("alt+x")
 
-    # --- the record files ---------------------------------------------------------
 
-    def record_path(self, name):
-        return self.data_home / "quizzolo" / name
+class ScreenRun(Program):
+    """One run of the program read off the screen alone: windows found by their titles, texts
+    read by OCR. Nothing here reaches into the program: only the screen, the exit status and
+    /proc."""
 
-    def record_files(self):
-        """(score file, name file) as bytes; None for a missing file."""
-        def read(name):
-            path = self.record_path(name)
-            return path.read_bytes() if path.exists() else None
-        return read("azorpeli.txt"), read("nzorpeli.txt")
+    def windows(self):
+        return self.desktop.windows()
+
+    def dialogs(self):
+        return [w for w in self.windows() if w.title == TITLE]
+
+    def main_window(self):
+        return next((w for w in self.windows() if "QUIZZOLO" in w.title), None)
+
+    def wait_dialog(self, what, timeout=TIMEOUT, other_than=None):
+        def ready():
+            if not self.running():
+                raise Failure(f"the program ended (status {self.proc.returncode}) waiting for {what}:\n"
+                              + self.output())
+            boxes = [w for w in self.dialogs() if other_than is None or w.id != other_than.id]
+            return boxes[-1] if boxes else None
+        return wait_for(what, ready, timeout)
+
+    def wait_gone(self, window, timeout=TIMEOUT):
+        wait_for(f"{window} to close", lambda: all(w.id != window.id for w in self.windows()), timeout)
+
+    def start_game(self, name, timeout=TIMEOUT):
+        """Name dialog, greeting, main window; returns the main window."""
+        self.answer_name(name, timeout)
+        greeting = self.wait_dialog("the greeting", timeout)
+        self.confirm(greeting)
+        self.wait_gone(greeting, timeout)
+        return wait_for("the main window", self.main_window, timeout)
+
+    def answer_name(self, name, timeout=TIMEOUT):
+        asking = self.wait_dialog("the name dialog", timeout)
+        self.desktop.focus(asking)
+        self.desktop.type(name)
+        self.desktop.key("Return")
+        self.wait_gone(asking, timeout)
+
+    def client_origin(self, window):
+        """Top-left corner of the drawing surface (below the menu bar) on the screen."""
+        return window.x, window.y + window.height - 556
+
+    def read_factor(self, window):
+        """The second factor of the problem on screen (lblNum2), by OCR."""
+        x, y = self.client_origin(window)
+        text = self.desktop.read(x + 500, y + 2, 90, 76, digits=True)
+        if not re.fullmatch(r"[1-9]|10", text):
+            raise Failure(f"read the factor as {text!r}")
+        return int(text)
+
+    def read_framed(self, window, left, top, digits=True):
+        """A framed label's text; (left, top) is its frame's corner on the drawing surface."""
+        x, y = self.client_origin(window)
+        return self.desktop.read_framed(x + left, y + top, digits)
+
+    def answer(self, window, right):
+        """Types an answer (a first key shows the problem) and presses Enter."""
+        self.desktop.focus(window)
+        self.desktop.key("0")
+        factor = wait_for("the problem to be readable", lambda: self._try_factor(window), timeout=10, interval=0.1)
+        self.desktop.key("BackSpace")
+        self.desktop.type(str(2 * factor if right else 2 * factor + 1))
+        self.desktop.key("Return")
+        return factor
+
+    def _try_factor(self, window):
+        try:
+            return self.read_factor(window)
+        except Failure:
+            return None
+
+    def verdict(self, window):
+        """The verdict line (lblMessage) as read off the screen."""
+        x, y = self.client_origin(window)
+        return self.desktop.read(x + 420, y + 128, 365, 56)
+
+    def score_one(self, window, tries=6):
+        """Answers until one answer is seen to be right; leaves the verdict on screen."""
+        for attempt in range(tries):
+            if attempt:
+                self.next_problem(window)
+            self.answer(window, True)
+            seen = wait_for("the verdict", lambda: re.search(r"Esatto|Sbagliato", self.verdict(window)),
+                            timeout=60, interval=0.2)
+            if seen.group(0) == "Esatto":
+                return
+        raise Failure(f"no right answer in {tries} tries")
+
+    def next_problem(self, window):
+        self.desktop.focus(window)
+        self.desktop.key("Return")
+
+    def leave(self, window):
+        """Alt+X, as the child leaves; returns the farewell box."""
+        self.desktop.focus(window)
+        self.desktop.key("alt+x")
+        return self.wait_dialog("the farewell")
+
+    def message(self, timeout=TIMEOUT, other_than=None):
+        """Waits for a message box and returns (window, text read off the screen)."""
+        box = self.wait_dialog("a message box", timeout, other_than)
+        time.sleep(0.3)   # let it paint
+        return box, self.desktop.read_window(box)
+
+    def confirm(self, box):
+        """Enter on a box (the name dialog's OK, a message's OK)."""
+        self.desktop.focus(box)
+        self.desktop.key("Return")
 
 
 class Picture:
@@ -776,8 +1151,20 @@ def write_record(data_home, score, name):
     """Puts a stored record in place before the program starts, as an earlier game left it."""
     folder = Path(data_home) / "quizzolo"
     folder.mkdir(parents=True, exist_ok=True)
-    (folder / "azorpeli.txt").write_bytes(score)
-    (folder / "nzorpeli.txt").write_bytes(name)
+    (folder / RECORD_FILES[0]).write_bytes(score)
+    (folder / RECORD_FILES[1]).write_bytes(name)
+
+
+def record_files(data_home):
+    """(score file, name file) as bytes; None for one that is missing (or not a file)."""
+    folder = Path(data_home) / "quizzolo"
+    return tuple((folder / name).read_bytes() if (folder / name).is_file() else None for name in RECORD_FILES)
+
+
+def runtime_error_number(text):
+    """The number in an OCR'd "Errore di run-time 'N': ..." box, or None."""
+    match = re.search(r"run.?time\s*\W{0,2}(\d+)", text, re.IGNORECASE)
+    return int(match.group(1)) if match else None
 
 
 def main(scenario, screen="1280x1024", budget=150):
@@ -793,9 +1180,6 @@ def main(scenario, screen="1280x1024", budget=150):
     shutil.rmtree(artifacts, ignore_errors=True)
     args.artifacts = artifacts
     args.binary = Path(args.binary).resolve()
-
-    # Daemons that lose their parent come back to us, so nothing is left behind.
-    _libc.prctl(_PR_SET_CHILD_SUBREAPER, 1)
 
     def stopped(signum, _frame):
         raise Failure(f"stopped by {signal.Signals(signum).name}"

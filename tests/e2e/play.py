@@ -8,7 +8,7 @@ import sys
 
 from driver import BACKDROP, FAREWELL, RECORD_SAVED, RIGHT, check_equal, main
 
-# A screen wide enough for the wizard to stand beside the centred window.
+# The README's pictures are taken on a full-HD screen.
 SCREEN = "1920x1080"
 
 
@@ -31,6 +31,9 @@ class Pictures:
     def band(self, name, window, *lowest):
         """The window's full width, from its top down to just below the lowest of the named controls."""
         game = self.game
+        # The introduction's balloon stands over the problem row: wait for the problem's words.
+        self.desktop.wait("the introduction to end", lambda: not getattr(game.balloon(), "name", "").startswith("Allora"),
+                          timeout=120)
         x, y, width, _ = self.desktop.geometry(window)
         bottom = max(r[1] + r[3] for r in (game.extents(c) for c in game.find_showing(game.main_window())
                                             if c.name in lowest))
@@ -65,6 +68,13 @@ def play(desktop, args):
     check_equal(game.record_files(), (b"", b""), "record files created at start")
     check_equal(game.scores(), ("0", "0", "0"), "scores before any answer")
 
+    # The wizard stands right above the answer box, wherever the window is.
+    client = next(c for c in game.main_window() if c.getRoleName() == "filler")
+    wizard, origin = game.extents(game.wizard()), game.extents(client)
+    check_equal((wizard[0] - origin[0], wizard[1] - origin[1]), (243, 134), "the wizard's place in the window")
+
+    # Alt+N with 'Nuovo calcolo' disabled types nothing: the box then holds only the key read_problem types.
+    desktop.key("alt+n")
     # The first answer step by step, the others in one go.
     factor = game.read_problem()
     game.type_answer(str(2 * factor))
@@ -76,8 +86,15 @@ def play(desktop, args):
         pictures.verdict(window)
 
     answers = [True]
-    for number, right in enumerate((False, True, True), start=2):
-        game.next_problem()
+    for number, (right, key) in enumerate(((False, "BackSpace"), (True, "Escape"), (True, "ctrl+b")), start=2):
+        if number == 2:
+            desktop.key("alt+n")  # the access key, now that 'Nuovo calcolo' is enabled
+            game.wait_problem()
+        else:
+            game.next_problem()
+        # Each key that types a character code shows the problem on its own.
+        desktop.key(key)
+        desktop.wait(f"{key} to show the problem", lambda: game.showing(game.label("Secondo fattore")))
         game.play(right)
         answers.append(right)
         esatte = sum(answers)

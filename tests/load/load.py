@@ -19,8 +19,8 @@ import tempfile
 import time
 from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "xdrive"))
-from xgame import Failure, Game, Xvfb, wait_for  # noqa: E402
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "e2e"))
+from driver import Desktop, Failure, wait_for  # noqa: E402
 
 
 def answers_counted(game, window):
@@ -43,73 +43,69 @@ def main():
     parser.add_argument("--audio", action="store_true", help="keep the caller's sound server (default: silent voice)")
     args = parser.parse_args()
 
-    prefix = ["faketime", "-f", f"+0 x{args.speed:g}"] if args.speed != 1 else []
     samples = []
-    with tempfile.TemporaryDirectory() as data, Xvfb() as screen:
-        game = Game(screen, args.binary, data, prefix=prefix, audio=args.audio)
-        try:
-            window = game.start("Martina", timeout=60)
-            # The first problem is posed as the window appears; let its requests queue.
-            time.sleep(1.0)
-            baseline = game.status_kb("VmRSS")
-            began = time.monotonic()
-            samples.append((0.0, 0, baseline))
-            print(f"after the first problem: {baseline / 1024:.1f} MB", flush=True)
+    with tempfile.TemporaryDirectory() as data, Desktop(accessibility=False) as desktop:
+        game = desktop.launch(args.binary, data, clock=args.speed if args.speed != 1 else False, audio=args.audio)
+        window = game.start_game("Martina", timeout=60)
+        # The first problem is posed as the window appears; let its requests queue.
+        time.sleep(1.0)
+        baseline = game.status_kb("VmRSS")
+        began = time.monotonic()
+        samples.append((0.0, 0, baseline))
+        print(f"after the first problem: {baseline / 1024:.1f} MB", flush=True)
 
-            presses = 0
-            period = 1.0 / args.rate
-            next_press = time.monotonic()
-            next_sample = began + 1.0
-            game.focus(window)
-            while True:
-                now = time.monotonic()
-                if game.dialogs() or not game.running():
-                    break
-                if now >= next_sample:
-                    samples.append((now - began, presses // 2, game.status_kb("VmRSS")))
-                    next_sample += 1.0
-                    if int(now - began) % 30 == 0:
-                        t, answers, rss = samples[-1]
-                        print(f"  {t:6.0f} s  {answers:5d} answers  {rss / 1024:7.1f} MB", flush=True)
-                    game.focus(window)
-                # The hammering stops just before the clock runs out, so that the boxes at
-                # the end are seen here rather than closed by the last presses.
-                hammering = now - began < 420 / args.speed - 2.0
-                if now >= next_press and hammering:
-                    game.key("Return")
-                    presses += 1
-                    next_press += period
-                    if next_press < now:
-                        next_press = now + period
-                else:
-                    time.sleep(max(0.0, min(next_press if hammering else next_sample, next_sample) - now))
-                if now - began > 420 / args.speed * 1.5 + 30:
-                    raise Failure("the game did not end by its clock")
-            ended = time.monotonic()
-            samples.append((ended - began, presses // 2, game.status_kb("VmRSS")))
-            peak = game.status_kb("VmHWM")
-            counted = answers_counted(game, window)
+        presses = 0
+        period = 1.0 / args.rate
+        next_press = time.monotonic()
+        next_sample = began + 1.0
+        desktop.focus(window)
+        while True:
+            now = time.monotonic()
+            if game.dialogs() or not game.running():
+                break
+            if now >= next_sample:
+                samples.append((now - began, presses // 2, game.status_kb("VmRSS")))
+                next_sample += 1.0
+                if int(now - began) % 30 == 0:
+                    t, answers, rss = samples[-1]
+                    print(f"  {t:6.0f} s  {answers:5d} answers  {rss / 1024:7.1f} MB", flush=True)
+                desktop.focus(window)
+            # The hammering stops just before the clock runs out, so that the boxes at
+            # the end are seen here rather than closed by the last presses.
+            hammering = now - began < 420 / args.speed - 2.0
+            if now >= next_press and hammering:
+                desktop.key("Return")
+                presses += 1
+                next_press += period
+                if next_press < now:
+                    next_press = now + period
+            else:
+                time.sleep(max(0.0, min(next_press if hammering else next_sample, next_sample) - now))
+            if now - began > 420 / args.speed * 1.5 + 30:
+                raise Failure("the game did not end by its clock")
+        ended = time.monotonic()
+        samples.append((ended - began, presses // 2, game.status_kb("VmRSS")))
+        peak = game.status_kb("VmHWM")
+        counted = answers_counted(game, window)
 
-            # Time up: the farewell (or "Tempo scaduto" first); each OK must be followed at once.
-            texts = []
-            confirmed = None
-            while game.running():
-                boxes = game.dialogs()
-                if not boxes:
-                    time.sleep(0.02)
-                    if confirmed and time.monotonic() - confirmed > args.leave_within:
-                        raise Failure(f"still running {args.leave_within} s after the last OK; read {texts}")
-                    continue
-                box = boxes[-1]
-                time.sleep(0.2)
-                texts.append(" ".join(game.read_window(box).split()))
-                game.confirm(box)
-                confirmed = time.monotonic()
-                wait_for("the box to close", lambda: not game.running() or all(w.id != box.id for w in game.windows()), 10)
-            left = time.monotonic() - confirmed
-            status = game.wait_exit(10)
-        finally:
-            game.stop()
+        # Time up: the farewell (or "Tempo scaduto" first); each OK must be followed at once.
+        texts = []
+        confirmed = None
+        while game.running():
+            boxes = game.dialogs()
+            if not boxes:
+                time.sleep(0.02)
+                if confirmed and time.monotonic() - confirmed > args.leave_within:
+                    raise Failure(f"still running {args.leave_within} s after the last OK; read {texts}")
+                continue
+            box = boxes[-1]
+            time.sleep(0.2)
+            texts.append(" ".join(desktop.read_window(box).split()))
+            game.confirm(box)
+            confirmed = time.monotonic()
+            wait_for("the box to close", lambda: not game.running() or all(w.id != box.id for w in game.windows()), 10)
+        left = time.monotonic() - confirmed
+        status = game.wait_exit(10)
 
     if args.csv:
         with open(args.csv, "w", newline="") as out:

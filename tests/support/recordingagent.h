@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/runtimeerror.h"
-#include "speech/agent.h"
+#include "agent/agent.h"
+#include "core/runtimeerror.h"
 
 #include <QStringList>
 

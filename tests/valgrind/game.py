@@ -14,10 +14,8 @@ import tempfile
 import time
 from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "xdrive"))
-from xgame import Failure, Game, Xvfb, record_files, wait_for, write_record  # noqa: E402
-
-FAKETIME_LIBRARY = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "e2e"))
+from driver import Desktop, Failure, record_files, wait_for, write_record  # noqa: E402
 
 
 def main():
@@ -31,34 +29,30 @@ def main():
     prefix = args.prefix[1:] if args.prefix[:1] == ["--"] else args.prefix
 
     # The tool hands LD_PRELOAD on to the program, whose clock then runs faster.
-    env = {"LD_PRELOAD": FAKETIME_LIBRARY, "FAKETIME": f"+0 x{args.speed:g}"} if args.speed != 1 else {}
-    with tempfile.TemporaryDirectory() as data, Xvfb() as screen:
-        folder = Path(data) / "quizzolo"
-        write_record(folder, b"0\r\n", b"Anna\r\n")
-        game = Game(screen, args.binary, data, prefix=prefix, env=env, audio=args.audio, log=args.log)
-        try:
-            began = time.monotonic()
-            window = game.start("Beatrice", timeout=300)
-            print(f"window up after {time.monotonic() - began:.0f} s", flush=True)
-            game.score_one(window)
-            game.next_problem(window)
-            game.answer(window, right=False)
-            print("a right and a wrong answer given; waiting for the clock to run out", flush=True)
-            texts = []
-            while game.running():
-                box = wait_for("a message box", lambda: game.dialogs() or not game.running(), timeout=420 / args.speed * 3 + 120)
-                if not game.running():
-                    break
-                box = box[-1]
-                time.sleep(1.0)
-                texts.append(" ".join(game.read_window(box).split()))
-                print(f"box: {texts[-1]}", flush=True)
-                game.confirm(box)
-                wait_for("the box to close", lambda: not game.running() or all(w.id != box.id for w in game.windows()), 120)
-            status = game.wait_exit(300)
-        finally:
-            game.stop()
-        stored = record_files(folder)
+    with tempfile.TemporaryDirectory() as data, Desktop(accessibility=False) as desktop:
+        write_record(data, b"0\r\n", b"Anna\r\n")
+        game = desktop.launch(args.binary, data, prefix=prefix, clock=args.speed if args.speed != 1 else False,
+                              audio=args.audio, log=args.log)
+        began = time.monotonic()
+        window = game.start_game("Beatrice", timeout=300)
+        print(f"window up after {time.monotonic() - began:.0f} s", flush=True)
+        game.score_one(window)
+        game.next_problem(window)
+        game.answer(window, right=False)
+        print("a right and a wrong answer given; waiting for the clock to run out", flush=True)
+        texts = []
+        while game.running():
+            box = wait_for("a message box", lambda: game.dialogs() or not game.running(), timeout=420 / args.speed * 3 + 120)
+            if not game.running():
+                break
+            box = box[-1]
+            time.sleep(1.0)
+            texts.append(" ".join(desktop.read_window(box).split()))
+            print(f"box: {texts[-1]}", flush=True)
+            game.confirm(box)
+            wait_for("the box to close", lambda: not game.running() or all(w.id != box.id for w in game.windows()), 120)
+        status = game.wait_exit(300)
+        stored = record_files(data)
     print(f"exit status {status}; record files {stored}")
     if status != 0 or not any("Ciao" in t for t in texts) or not any("registrato" in t for t in texts) \
             or stored != (b"1\r\n", b"Beatrice\r\n"):

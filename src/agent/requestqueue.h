@@ -13,7 +13,7 @@ struct AgentRequest
     Kind kind = Kind::Show;
     int x = 0;          // MoveTo: screen position; Height: the height in x
     int y = 0;
-    QString text;       // Play: the animation's own name; Speak: the words
+    QString text = {};  // Play: the animation's own name; Speak: the words
 };
 
 // Carries requests out one at a time, in the order they were made. Adding a request

@@ -8,7 +8,6 @@ struct Currency
     qint64 tenThousandths = 0;
     static constexpr Currency fromWhole(qint64 n) { return {n * 10000}; }
     static constexpr Currency fromTenThousandths(qint64 t) { return {t}; }
-    double toDouble() const { return double(tenThousandths) / 10000.0; }
 };
 
 // The Italian name of a whole number written as one word: 21 "ventuno", 1000 "mille",

@@ -4,9 +4,10 @@
 
 #include <exception>
 
-// A run-time error: a number and an Italian description. Nothing in the program
-// catches it but the one handler in the application object, which reports it and
-// ends the program; the steps done before it stay done.
+// A run-time error: a number and an Italian description. The code that meets the fault
+// raises it and does nothing more; the window's handlers, its start-up and the
+// application object hand it to the one reporter (Tavola::reportError), which shows it
+// and ends the program. The steps done before it stay done.
 class RuntimeError final : public std::exception
 {
 public:

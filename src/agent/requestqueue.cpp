@@ -1,4 +1,4 @@
-#include "speech/requestqueue.h"
+#include "agent/requestqueue.h"
 
 #include <QMetaObject>
 

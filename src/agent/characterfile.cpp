@@ -1,6 +1,6 @@
-#include "speech/characterfile.h"
+#include "agent/characterfile.h"
 
-#include "app/runtimeerror.h"
+#include "core/runtimeerror.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "speech/voiceengine.h"
+#include "agent/voiceengine.h"
 
 #include <QRegularExpression>
 

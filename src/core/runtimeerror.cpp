@@ -1,4 +1,4 @@
-#include "app/runtimeerror.h"
+#include "core/runtimeerror.h"
 
 RuntimeError::RuntimeError(int number, QString detail)
     : m_number(number)

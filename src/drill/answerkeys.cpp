@@ -1,0 +1,14 @@
+#include "drill/answerkeys.h"
+
+int answerKeyCode(int key, const QString &text, Qt::KeyboardModifiers modifiers)
+{
+    if (modifiers & (Qt::AltModifier | Qt::MetaModifier))
+        return 0;
+    if (text.isEmpty() || key == Qt::Key_Tab || key == Qt::Key_Backtab)
+        return 0;
+    const int code = text.at(0).unicode();
+    // Delete reaches us as the character 0x7F; like the other editing keys it types nothing.
+    if (code == 0x7f)
+        return 0;
+    return code;
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "drill/question.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QString>
+
+class AgentCharacter;
+class HistoryLog;
+
+// What the drill works on: the window's captions and text boxes by their names, the three
+// labels of the problem, the verdict, the next-problem button, the painting behind the
+// controls and the character. The window is where the game keeps its state; the drill
+// reads and writes it only through this.
+class DrillView
+{
+public:
+    virtual ~DrillView() = default;
+    // The caption of a label or the text of a box, by the control's name ("Text3", "lblScore").
+    virtual QString text(const char *name) const = 0;
+    virtual void setText(const char *name, const QString &text) = 0;
+    virtual void hideProblem() = 0;   // lblNum1, lblNum2 and Label10
+    virtual void showProblem() = 0;
+    // lblMessage: its caption in this colour.
+    virtual void showVerdict(Rgb colour, const QString &text) = 0;
+    // cmdNext enabled and focused.
+    virtual void enableNext() = 0;
+    // The answer box focused.
+    virtual void focusAnswer() = 0;
+    virtual void paintGradient(const Question &question) = 0;
+    virtual void clearDrawing() = 0;
+    virtual AgentCharacter &character() = 0;
+};
+
+// The character where the game shows it: shown, moved, playing the animation if one is
+// given, then sized.
+void stageCharacter(AgentCharacter &character, const QString &animation = {});
+
+// The drill's steps: posing a problem, a key typed in the answer box, and the check.
+// A run-time error they raise (an overflow of the counts, an animation the character
+// lacks) escapes to the caller.
+class Drill final
+{
+public:
+    Drill(DrillView &view, RandomSource &random);
+
+    void nuovaDomanda();          // a new problem
+    void tastoPremuto(int code);  // a character key typed in Text3; 13 is Enter
+    void verifica();              // the check of Text3 against the result
+
+    qint16 esatte() const { return m_esatte; }
+    qint16 errate() const { return m_errate; }
+    void resetCounts();
+    const Question &question() const { return m_question; }
+    // Every check from now on appends the answer to this history, as part of the game
+    // that started at partita. The log is the caller's and must outlive the drill's use.
+    void recordAnswersTo(HistoryLog *history, const QDateTime &partita);
+
+private:
+    DrillView &m_view;
+    RandomSource &m_random;
+    qint16 m_esatte = 0;
+    qint16 m_errate = 0;
+    Question m_question;
+    HistoryLog *m_history = nullptr;
+    QDateTime m_partita;
+    QElapsedTimer m_posed;  // since the problem was posed
+};
