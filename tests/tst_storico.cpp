@@ -251,6 +251,9 @@ void TestStorico::readingCountsAndSkips_data()
         << header + "2026-12-07T10:00:00+01:00;2026-12-07T10:00:05+01:00;M\xed\x89io;2;4;1;1\r\n"
                + "2026-12-07T10:00:00+01:00;2026-12-07T10:00:06+01:00;M\xed\x8aio;2;4;1;1\r\n"
         << 2LL << 0LL << QStringList{u"M\ufffd\ufffdio"_s};
+    QTest::newRow("a name cut inside a character reads as a replacement character")
+        << header + "2026-12-07T10:00:00+01:00;2026-12-07T10:00:05+01:00;\xe2;2;4;1;1\r\n" << 1LL << 0LL
+        << QStringList{u"\ufffd"_s};
     QTest::newRow("only binary") << QByteArray("\x7f" "ELF\x02\x01\x01\0\0\0\0\0\0\0\0\0", 16) << 0LL << 1LL
                                  << QStringList();
 }

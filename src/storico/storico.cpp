@@ -130,7 +130,9 @@ void appendStamp(QByteArray &line, const QDateTime &when)
 // it: that is text, not a byte-order mark.
 QString textOf(QByteArrayView utf8)
 {
-    QStringDecoder decode(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    // Stateless: a character cut at the field's end reads as U+FFFD, not as nothing.
+    QStringDecoder decode(QStringConverter::Utf8,
+                          QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless);
     return decode(utf8);
 }
 
