@@ -1,6 +1,7 @@
 #include "quaderno/notebookdata.h"
 #include "quaderno/quaderno.h"
 #include "quaderno/report.h"
+#include "records/records.h"
 
 #include <QBarCategoryAxis>
 #include <QChartView>
@@ -89,7 +90,7 @@ void TestQuaderno::init()
     QVERIFY(m_tmp->isValid());
     qputenv("XDG_DATA_HOME", m_tmp->path().toLocal8Bit());
     m_folder = m_tmp->path() + u"/quizzolo/"_s;
-    QCOMPARE(notebookDataFolder(), m_folder);
+    QCOMPARE(dataFolderPath(), m_folder);
 }
 
 void TestQuaderno::writeHistory(const QByteArray &content)
@@ -102,7 +103,7 @@ void TestQuaderno::writeHistory(const QByteArray &content)
 
 std::unique_ptr<Quaderno> TestQuaderno::open()
 {
-    auto window = std::make_unique<Quaderno>(notebookDataFolder());
+    auto window = std::make_unique<Quaderno>(dataFolderPath());
     QSignalSpy loaded(window.get(), &Quaderno::loaded);
     window->show();
     if (!loaded.wait(10000))

@@ -1,12 +1,11 @@
 #include "app/application.h"
 
 #include "app/dialogs.h"
+#include "core/italian.h"
 #include "core/runtimeerror.h"
 
 #include <QFont>
-#include <QLibraryInfo>
 #include <QStyleFactory>
-#include <QTranslator>
 
 #include <cstdio>
 #include <cstdlib>
@@ -17,10 +16,7 @@ void setupApplication(QApplication &app)
     app.setApplicationDisplayName(QString());
     app.setDesktopFileName(QStringLiteral("quizzolo"));
 
-    auto *translator = new QTranslator(&app);
-    if (translator->load(QLocale(QLocale::Italian, QLocale::Italy), QStringLiteral("qtbase"),
-                         QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        app.installTranslator(translator);
+    installQtItalian(app);
 
     if (QStyle *fusion = QStyleFactory::create(QStringLiteral("Fusion")))
         app.setStyle(fusion);

@@ -226,7 +226,7 @@ bool Tavola::eventFilter(QObject *watched, QEvent *event)
         const int code = answerKeyCode(key->key(), key->text(), key->modifiers());
         // Keys that type nothing edit as usual, except Alt and Meta ones: they are access keys.
         if (code == 0)
-            return key->modifiers().testAnyFlags(Qt::AltModifier | Qt::MetaModifier);
+            return isAccessKeyChord(key->modifiers());
         guarded([this, code] { m_drill.tastoPremuto(code); });
         // Enter types nothing into the one-line box; every other character goes in as typed.
         return code == 13 || m_phase == Phase::Ended;

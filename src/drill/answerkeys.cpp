@@ -2,7 +2,7 @@
 
 int answerKeyCode(int key, const QString &text, Qt::KeyboardModifiers modifiers)
 {
-    if (modifiers & (Qt::AltModifier | Qt::MetaModifier))
+    if (isAccessKeyChord(modifiers))
         return 0;
     if (text.isEmpty() || key == Qt::Key_Tab || key == Qt::Key_Backtab)
         return 0;
@@ -11,4 +11,9 @@ int answerKeyCode(int key, const QString &text, Qt::KeyboardModifiers modifiers)
     if (code == 0x7f)
         return 0;
     return code;
+}
+
+bool isAccessKeyChord(Qt::KeyboardModifiers modifiers)
+{
+    return modifiers.testAnyFlags(Qt::AltModifier | Qt::MetaModifier);
 }

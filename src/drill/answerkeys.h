@@ -9,3 +9,5 @@
 // key pressed with Alt or Meta (access keys) do not. text is what the platform says the
 // key types.
 int answerKeyCode(int key, const QString &text, Qt::KeyboardModifiers modifiers);
+// A key held with Alt or Meta is an access key: it never reaches the answer box.
+bool isAccessKeyChord(Qt::KeyboardModifiers modifiers);

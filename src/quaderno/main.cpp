@@ -1,11 +1,11 @@
+#include "core/italian.h"
 #include "quaderno/notebookdata.h"
 #include "quaderno/quaderno.h"
+#include "records/records.h"
 
 #include <QApplication>
 #include <QIcon>
-#include <QLibraryInfo>
 #include <QLocale>
-#include <QTranslator>
 
 // The notebook for parents and teachers: reads the game's history and shows it.
 int main(int argc, char *argv[])
@@ -17,13 +17,9 @@ int main(int argc, char *argv[])
     app.setWindowIcon(QIcon(QStringLiteral(":/art/quaderno.svg")));
     QLocale::setDefault(QLocale(QLocale::Italian, QLocale::Italy));
 
-    // Qt's own texts (the print dialog, its buttons) in Italian.
-    auto *translator = new QTranslator(&app);
-    if (translator->load(QLocale(QLocale::Italian, QLocale::Italy), QStringLiteral("qtbase"), QStringLiteral("_"),
-                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        app.installTranslator(translator);
+    installQtItalian(app);
 
-    Quaderno window(notebookDataFolder());
+    Quaderno window(dataFolderPath());
     window.show();
     return app.exec();
 }

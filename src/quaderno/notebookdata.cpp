@@ -5,7 +5,6 @@
 
 #include <QLocale>
 #include <QSet>
-#include <QStandardPaths>
 #include <QStringList>
 
 namespace {
@@ -34,14 +33,6 @@ QString shortened(const QString &text, int max)
 {
     const QString line = text.section(u'\n', 0, 0).trimmed();
     return line.size() <= max ? line : line.left(max - 1) + QChar(0x2026);
-}
-
-QString notebookDataFolder()
-{
-    QString dir = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    if (!dir.endsWith(u'/'))
-        dir += u'/';
-    return dir + QStringLiteral("quizzolo/");
 }
 
 StoredRecord readStoredRecord(const QString &folder)

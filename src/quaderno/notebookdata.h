@@ -12,10 +12,6 @@
 inline const QString emptyHistoryText = QStringLiteral(
     "Non ci sono ancora partite registrate: il quaderno si riempie quando un bambino gioca a Quizzolo.");
 
-// The game's data folder, $XDG_DATA_HOME/quizzolo/, ending in "/". Unlike the game, the
-// notebook only reads: the folder is not created when it is missing.
-QString notebookDataFolder();
-
 // The record as the game stored it, read without creating or changing its files.
 struct StoredRecord
 {

@@ -107,15 +107,21 @@ void createIfMissing(const QString &path)
 
 } // namespace
 
-QString GetSystemDir()
+QString dataFolderPath()
 {
-    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    if (base.isEmpty())
-        throw RuntimeError(RuntimeError::PathNotFound);
-    QString dir = base;
+    QString dir = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (dir.isEmpty())
+        return dir;
     if (!dir.endsWith(u'/'))
         dir += u'/';
-    dir += QStringLiteral("quizzolo/");
+    return dir + QStringLiteral("quizzolo/");
+}
+
+QString GetSystemDir()
+{
+    const QString dir = dataFolderPath();
+    if (dir.isEmpty())
+        throw RuntimeError(RuntimeError::PathNotFound);
     errno = 0;
     if (!QDir().mkpath(dir)) {
         const int err = errno;

@@ -14,6 +14,9 @@ inline const QString fileRecordNome = QStringLiteral("/nzorpeli.txt");
 
 // The program's data folder, always ending in "/", created when missing.
 QString GetSystemDir();
+// The same folder's path, neither created nor checked; "" when the system has no place
+// for data. For readers that must not leave a folder behind.
+QString dataFolderPath();
 
 // Creates each record file empty when it is missing; an existing one is left as it is.
 // Also finishes (or undoes) a save that was cut short, so the pair read next is whole.
