@@ -110,6 +110,11 @@ QString weakMark(const FactStats &stats)
     return stats.weak ? QStringLiteral("da ripassare") : QString();
 }
 
+QStringList factCells(int fact, const FactStats &stats)
+{
+    return {factText(fact), QString::number(stats.answers), percentText(stats), medianText(stats), weakMark(stats)};
+}
+
 QStringList gameLabels(const QList<GameSummary> &games)
 {
     QStringList labels;

@@ -37,6 +37,9 @@ QString factText(int fact);
 QString percentText(const FactStats &stats);
 QString medianText(const FactStats &stats);
 QString weakMark(const FactStats &stats);
+// One row of the facts' table, as the window and the printed page show it: the fact,
+// answers given, share right, median time, the practise mark.
+QStringList factCells(int fact, const FactStats &stats);
 
 // The labels under the bars of games, each its start ("07/12", then "10:15" below); a
 // label that would repeat an earlier one gets its number, as the chart needs them distinct.

@@ -265,8 +265,7 @@ void Quaderno::showChild(const QString &name)
     // The ten facts; the ones to practise are said in words and in bold.
     for (int f = 1; f <= 10; ++f) {
         const FactStats &stats = child.facts[size_t(f - 1)];
-        const QStringList cells = {factText(f), QString::number(stats.answers), percentText(stats),
-                                   medianText(stats), weakMark(stats)};
+        const QStringList cells = factCells(f, stats);
         for (int c = 0; c < cells.size(); ++c) {
             auto *item = new QTableWidgetItem(cells[c]);
             if (stats.weak) {

@@ -132,8 +132,7 @@ QRect paintReport(QPainter &painter, const QRect &page, const ReportContent &con
     painter.drawLine(area.topLeft(), area.topRight());
     for (int f = 1; f <= 10; ++f) {
         const FactStats &stats = child.facts[size_t(f - 1)];
-        row({factText(f), QString::number(stats.answers), percentText(stats), medianText(stats), weakMark(stats)},
-            stats.weak);
+        row(factCells(f, stats), stats.weak);
     }
     const int tableBottom = area.top();
     area.setTop(area.top() + qRound(unit * 2));
