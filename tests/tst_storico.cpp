@@ -1,3 +1,4 @@
+#include "storico/factrule.h"
 #include "storico/storico.h"
 
 #include <QDir>
@@ -85,6 +86,8 @@ private slots:
     void readingCountsAndSkips_data();
     void readingCountsAndSkips();
     void statistics();
+    void factRule_data();
+    void factRule();
     void weakFacts_data();
     void weakFacts();
     void fileIsReadInChunksLikeAWhole();
@@ -320,6 +323,50 @@ void TestStorico::statistics()
     QCOMPARE(luca.games.size(), 1);
     QCOMPARE(luca.facts[6].medianMs, 700);
     QVERIFY(!luca.facts[6].weak);  // always right, and no slower than itself
+}
+
+void TestStorico::factRule_data()
+{
+    // Answers oldest first: '1' right, '0' wrong; times in ms after the dictation, -1 unknown
+    // (one time for all when the list has one element).
+    QTest::addColumn<QByteArray>("answers");
+    QTest::addColumn<QList<int>>("times");
+    QTest::addColumn<FactState>("state");
+
+    QTest::newRow("two answers are new, whatever they are") << "00"_ba << QList<int>{9000} << FactState::Nuovo;
+    QTest::newRow("no answers are new") << ""_ba << QList<int>{} << FactState::Nuovo;
+    QTest::newRow("three right and quick are still practising") << "111"_ba << QList<int>{1000}
+                                                                << FactState::InEsercizio;
+    QTest::newRow("five right at 3 s exactly are sure") << "11111"_ba << QList<int>{3000} << FactState::Sicuro;
+    QTest::newRow("five right just over 3 s are practising") << "11111"_ba << QList<int>{3001}
+                                                             << FactState::InEsercizio;
+    QTest::newRow("four right at 3 s are practising") << "1111"_ba << QList<int>{3000} << FactState::InEsercizio;
+    QTest::newRow("9 of 10 right is sure") << "1111101111"_ba << QList<int>{2000} << FactState::Sicuro;
+    QTest::newRow("4 of 5 right is practising") << "11011"_ba << QList<int>{2000} << FactState::InEsercizio;
+    QTest::newRow("under 80% right is to practise") << "1101"_ba << QList<int>{1000} << FactState::DaRipassare;
+    QTest::newRow("median over 6 s is to practise") << "111111"_ba << QList<int>{6001} << FactState::DaRipassare;
+    QTest::newRow("median at 6 s exactly is practising") << "111111"_ba << QList<int>{6000}
+                                                         << FactState::InEsercizio;
+    QTest::newRow("even count: the median halves the middle pair")
+        << "111111"_ba << QList<int>{1000, 1000, 2000, 4000, 9000, 9000} << FactState::Sicuro;
+    QTest::newRow("only the last ten answers count")
+        << "000001111111111"_ba << QList<int>{1500} << FactState::Sicuro;
+    QTest::newRow("untimed answers count for accuracy only")
+        << "111111"_ba << QList<int>{-1, -1, -1, -1, 9000, 1000} << FactState::Sicuro;
+    QTest::newRow("no timed answer: accuracy alone") << "11111"_ba << QList<int>{-1} << FactState::Sicuro;
+    QTest::newRow("no timed answer and wrong: to practise") << "10101"_ba << QList<int>{-1}
+                                                            << FactState::DaRipassare;
+}
+
+void TestStorico::factRule()
+{
+    QFETCH(QByteArray, answers);
+    QFETCH(QList<int>, times);
+    QFETCH(FactState, state);
+    std::vector<FactAnswer> list;
+    for (qsizetype i = 0; i < answers.size(); ++i)
+        list.push_back({answers[i] == '1', times.size() == 1 ? times[0] : times[i]});
+    QCOMPARE(judgeFact(list), state);
 }
 
 void TestStorico::weakFacts_data()

@@ -36,6 +36,8 @@ struct HistoryEntry
     QString risposta;         // Text3 as typed
     bool esatta = false;      // the check's verdict
     qint64 millisecondi = 0;  // from the problem being posed to the check
+    int tabellina = 2;        // the first factor, 2 to 10
+    qint64 dopoDettatura = -1; // from the end of the dictation (or the first key) to the check; -1 unknown
 };
 
 // The line for one entry: ';'-separated fields, quoted where needed, ended by CR LF.
