@@ -352,7 +352,7 @@ void TestStorico::factRule_data()
     QTest::newRow("only the last ten answers count")
         << "000001111111111"_ba << QList<int>{1500} << FactState::Sicuro;
     QTest::newRow("untimed answers count for accuracy only")
-        << "111111"_ba << QList<int>{-1, -1, -1, -1, 9000, 1000} << FactState::Sicuro;
+        << "1111111"_ba << QList<int>{-1, -1, -1, -1, 9000, 1000, 1000} << FactState::Sicuro;
     QTest::newRow("no timed answer: accuracy alone") << "11111"_ba << QList<int>{-1} << FactState::Sicuro;
     QTest::newRow("no timed answer and wrong: to practise") << "10101"_ba << QList<int>{-1}
                                                             << FactState::DaRipassare;
