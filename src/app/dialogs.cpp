@@ -1,7 +1,40 @@
 #include "app/dialogs.h"
 
+#include <QEvent>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QTimer>
+
+#include <utility>
+
+namespace {
+
+// Runs its work once its dialog has painted itself for the first time: queued behind the
+// paint, so the dialog's picture has gone to the screen before the work starts.
+class AfterFirstPaint final : public QObject
+{
+public:
+    AfterFirstPaint(QDialog *dialog, std::function<void()> work)
+        : QObject(dialog)
+        , m_work(std::move(work))
+    {
+        dialog->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == parent() && event->type() == QEvent::Paint) {
+            watched->removeEventFilter(this);
+            QTimer::singleShot(0, this, [this] { std::exchange(m_work, {})(); });
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> m_work;
+};
+
+} // namespace
 
 QString QtDialogs::askText(const QString &prompt)
 {
@@ -10,7 +43,14 @@ QString QtDialogs::askText(const QString &prompt)
     dialog.setLabelText(prompt);
     dialog.setTextValue(QString());
     dialog.setInputMode(QInputDialog::TextInput);
+    if (m_whileAsking)
+        new AfterFirstPaint(&dialog, std::exchange(m_whileAsking, {}));
     return dialog.exec() == QDialog::Accepted ? dialog.textValue() : QString();
+}
+
+void QtDialogs::whileAsking(std::function<void()> work)
+{
+    m_whileAsking = std::move(work);
 }
 
 void QtDialogs::message(const QString &text)

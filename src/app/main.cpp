@@ -48,7 +48,10 @@ int main(int argc, char *argv[])
     QtDialogs dialogs;
     ClockRandomSource random;
     std::unique_ptr<DesktopAgent> agent = createDesktopAgent();
-    Tavola tavola(*agent, dialogs, random);
+    // The name dialog is the first thing on screen, as quick as Qt can show it: the
+    // window's controls are made while it waits for the child.
+    Tavola tavola(*agent, dialogs, random, Tavola::Controls::Later);
+    dialogs.whileAsking([&tavola] { tavola.build(); });
     // The wizard's positions are points of the window's client area once it is on screen.
     agent->setAnchor(tavola.centralWidget());
     QObject::connect(&tavola, &Tavola::ended, &app, [](int status) { QCoreApplication::exit(status); });
