@@ -90,11 +90,14 @@ void finishPendingSave(const QString &dirwin)
         QFile::remove(punti + pendingSuffix);
     }
     // Where the file system has no unnamed temporary files, a save killed while writing
-    // a copy leaves the copy's named temporary file behind.
-    const QStringList leftovers = QDir(dirwin).entryList(
-        {QStringLiteral("azorpeli.txt.nuovo.*"), QStringLiteral("nzorpeli.txt.nuovo.*")}, QDir::Files | QDir::Hidden);
-    for (const QString &name : leftovers)
-        QFile::remove(dirwin + u'/' + name);
+    // a copy leaves the copy's named temporary file behind. Told by their beginning:
+    // name filters would compile a pattern matcher at every start for these two names.
+    const QStringList files = QDir(dirwin).entryList(QDir::Files | QDir::Hidden);
+    for (const QString &name : files) {
+        if (name.startsWith(QLatin1String("azorpeli.txt.nuovo."), Qt::CaseInsensitive)
+            || name.startsWith(QLatin1String("nzorpeli.txt.nuovo."), Qt::CaseInsensitive))
+            QFile::remove(dirwin + u'/' + name);
+    }
 }
 
 void createIfMissing(const QString &path)
