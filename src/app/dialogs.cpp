@@ -14,9 +14,9 @@ namespace {
 class AfterFirstPaint final : public QObject
 {
 public:
-    AfterFirstPaint(QDialog *dialog, std::function<void()> work)
+    AfterFirstPaint(QDialog *dialog, std::function<void()> &work)
         : QObject(dialog)
-        , m_work(std::move(work))
+        , m_work(work)
     {
         dialog->installEventFilter(this);
     }
@@ -25,27 +25,36 @@ public:
     {
         if (watched == parent() && event->type() == QEvent::Paint) {
             watched->removeEventFilter(this);
-            QTimer::singleShot(0, this, [this] { std::exchange(m_work, {})(); });
+            QTimer::singleShot(0, this, [this] {
+                if (m_work)
+                    std::exchange(m_work, {})();
+            });
         }
         return false;
     }
 
 private:
-    std::function<void()> m_work;
+    std::function<void()> &m_work;
 };
 
 } // namespace
 
 QString QtDialogs::askText(const QString &prompt)
 {
+    // Outlives the dialog, whose child holds on to it.
+    std::function<void()> work = std::exchange(m_whileAsking, {});
     QInputDialog dialog;
     dialog.setWindowTitle(programTitle);
     dialog.setLabelText(prompt);
     dialog.setTextValue(QString());
     dialog.setInputMode(QInputDialog::TextInput);
-    if (m_whileAsking)
-        new AfterFirstPaint(&dialog, std::exchange(m_whileAsking, {}));
-    return dialog.exec() == QDialog::Accepted ? dialog.textValue() : QString();
+    if (work)
+        new AfterFirstPaint(&dialog, work);
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    // A dialog answered before it was ever drawn still has the work done before it returns.
+    if (work)
+        std::exchange(work, {})();
+    return accepted ? dialog.textValue() : QString();
 }
 
 void QtDialogs::whileAsking(std::function<void()> work)

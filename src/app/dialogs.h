@@ -22,7 +22,7 @@ public:
     void message(const QString &text) override;
 
     // Work done once the next input dialog has been drawn on screen, while it waits for
-    // the answer (if the dialog closes first, the work is not done).
+    // the answer; at the latest, before askText() returns.
     void whileAsking(std::function<void()> work);
 
 private:

@@ -51,9 +51,11 @@ int main(int argc, char *argv[])
     // The name dialog is the first thing on screen, as quick as Qt can show it: the
     // window's controls are made while it waits for the child.
     Tavola tavola(*agent, dialogs, random, Tavola::Controls::Later);
-    dialogs.whileAsking([&tavola] { tavola.build(); });
-    // The wizard's positions are points of the window's client area once it is on screen.
-    agent->setAnchor(tavola.centralWidget());
+    dialogs.whileAsking([&tavola, &agent] {
+        tavola.build();
+        // The wizard's positions are points of the window's client area once it is on screen.
+        agent->setAnchor(tavola.centralWidget());
+    });
     QObject::connect(&tavola, &Tavola::ended, &app, [](int status) { QCoreApplication::exit(status); });
     app.setErrorReporter([&tavola](const RuntimeError &error) { tavola.reportError(error); });
 
