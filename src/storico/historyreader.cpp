@@ -20,6 +20,7 @@ private:
     bool m_atStart = true;
     bool m_skippingLine = false;  // discarding the rest of an overlong damaged line
     qint64 m_skipped = 0;
+    bool m_sawNewLine = false;    // a line with the table and the time after the dictation
 };
 
 qsizetype HistoryReader::Impl::feed(QByteArrayView data, bool atEnd)
@@ -69,7 +70,10 @@ qsizetype HistoryReader::Impl::feed(QByteArrayView data, bool atEnd)
                 p = record.next;
                 continue;
             }
-            if (checkFields(record, entry)) {
+            // Old lines come before new ones; a short line after a new one is a new line cut
+            // by a crash inside its table or time, and its last field cannot be trusted.
+            if (checkFields(record, entry) && (record.count == fieldCount || !m_sawNewLine)) {
+                m_sawNewLine = m_sawNewLine || record.count == fieldCount;
                 m_stats.add(record.fields[2], entry);
                 p = record.next;
                 continue;
