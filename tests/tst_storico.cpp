@@ -141,6 +141,9 @@ void TestStorico::lineIsEncodedExactly_data()
         << entry("2026-12-07T10:15:03-03:30", "2026-12-07T10:15:04-03:30", u"Anna; \"Tigre\""_s, 7, u"1\"4"_s,
                  false, 99)
         << QByteArray("2026-12-07T10:15:03-03:30;2026-12-07T10:15:04-03:30;\"Anna; \"\"Tigre\"\"\";7;\"1\"\"4\";0;99;2;\r\n");
+    QTest::newRow("separator alone quoted")
+        << entry("2026-12-07T10:15:03+01:00", "2026-12-07T10:15:04+01:00", u"Lu;ca"_s, 2, u";"_s, false, 1)
+        << QByteArray("2026-12-07T10:15:03+01:00;2026-12-07T10:15:04+01:00;\"Lu;ca\";2;\";\";0;1;2;\r\n");
     QTest::newRow("line breaks quoted")
         << entry("2026-12-07T10:15:03+01:00", "2026-12-07T10:15:04+01:00", u"Riga\r\nnuova\n"_s, 2, u"4"_s, true, 1)
         << QByteArray("2026-12-07T10:15:03+01:00;2026-12-07T10:15:04+01:00;\"Riga\r\nnuova\n\";2;4;1;1;2;\r\n");
