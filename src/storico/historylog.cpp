@@ -6,6 +6,7 @@
 #include <QSysInfo>
 
 #include <cerrno>
+#include <climits>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -244,8 +245,11 @@ struct Appender
     // copy left by a kill is written again by the next upgrade. Done once: when it cannot
     // be done (a read-only folder, a full disk), lines go on after the old header, still
     // readable, and that is said once.
-    bool upgrade(const QByteArray &name, const struct stat &st)
+    bool upgrade(const QByteArray &given, const struct stat &st)
     {
+        // A history kept elsewhere through a symbolic link stays there.
+        char resolved[PATH_MAX];
+        const QByteArray name = ::realpath(given.constData(), resolved) ? QByteArray(resolved) : given;
         const QByteArray copyName = name + ".aggiornamento";
         int copy = ::open(copyName.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, st.st_mode & 0777);
         bool done = copy >= 0;
