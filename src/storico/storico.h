@@ -50,6 +50,14 @@ QByteArray encodeHistoryLine(const HistoryEntry &entry);
 // One record (without its line ending) back into an entry; nullopt when malformed.
 std::optional<HistoryEntry> decodeHistoryLine(QByteArrayView line);
 
+// The class folder named by the setting storico/cartella (QSettings "quizzolo",
+// "quizzolo": per user, or system-wide in /etc/xdg); empty when there is none.
+QString historyClassFolder();
+// "storico-<computer>-<user>.csv" for this computer and its user, so that no two
+// computers append to one file; both names made safe as parts of a file name.
+QString classHistoryFileName();
+QString classHistoryFileName(const QString &computer, const QString &user);
+
 // Appends entries to the history without blocking the caller on the disk (a worker
 // thread does the writing). It never throws and never shows anything: a history that
 // cannot be written is said once on stderr, in Italian, and the game goes on.
@@ -83,14 +91,6 @@ private:
     class Worker;
     std::unique_ptr<Worker> m_worker;
 };
-
-// The class folder named by the setting storico/cartella (QSettings "quizzolo",
-// "quizzolo": per user, or system-wide in /etc/xdg); empty when there is none.
-QString historyClassFolder();
-// "storico-<computer>-<user>.csv" for this computer and its user, so that no two
-// computers append to one file; both names made safe as parts of a file name.
-QString classHistoryFileName();
-QString classHistoryFileName(const QString &computer, const QString &user);
 
 // What the notebook shows, computed while reading so that a million lines stay small.
 struct FactStats
