@@ -111,6 +111,14 @@ void TestDrill::keys_data()
     QTest::newRow("enter on an empty box is a wrong answer") << keys({Qt::Key_Return}) << u""_s << 1 << false;
     QTest::newRow("enter twice counts twice")
         << keys({Qt::Key_5, Qt::Key_Return, Qt::Key_Return}) << u"5"_s << 2 << false;
+    QTest::newRow("keypad enter is enter")
+        << keys({QKeyCombination(Qt::KeypadModifier, Qt::Key_Enter)}) << u""_s << 1 << false;
+    QTest::newRow("ctrl+M is enter") << keys({Qt::CTRL | Qt::Key_M}) << u""_s << 1 << false;
+    // Ctrl+Enter types a line feed (10): it counts as a key, but it is not Enter.
+    QTest::newRow("ctrl+enter shows the problem, checks nothing")
+        << keys({Qt::Key_3, Qt::CTRL | Qt::Key_Return}) << u"3"_s << 0 << true;
+    QTest::newRow("ctrl+keypad enter likewise")
+        << keys({QKeyCombination(Qt::ControlModifier | Qt::KeypadModifier, Qt::Key_Enter)}) << u""_s << 0 << true;
     // Keys that type nothing: no problem, nothing in the box, no answer.
     QTest::newRow("arrow keys") << keys({Qt::Key_Left}) << u""_s << 0 << false;
     QTest::newRow("delete") << keys({Qt::Key_Delete}) << u""_s << 0 << false;
