@@ -148,6 +148,11 @@ void WordBalloon::place()
             keepClear.append(QRect(control->mapToGlobal(QPoint(0, 0)), control->size()));
     }
     const BalloonPlace where = balloonPlace(m_anchor, m_bodySize, Tail, area, keepClear);
+    // Most changes under a balloon on screen leave it where it is: no new shape to send.
+    if (isVisible() && where.frame == geometry() && where.tail == m_tail && where.tailAt == m_tailAt) {
+        update();
+        return;
+    }
     m_tail = where.tail;
     m_tailAt = where.tailAt;
     setFixedSize(where.frame.size());
