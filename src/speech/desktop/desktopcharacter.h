@@ -4,8 +4,8 @@
 #include "speech/characterfile.h"
 #include "speech/requestqueue.h"
 
-#include <QObject>
 #include <QList>
+#include <QObject>
 #include <QPointer>
 
 #include <memory>
