@@ -39,6 +39,12 @@ DesktopCharacter::~DesktopCharacter()
     m_voice->stop();
 }
 
+void DesktopCharacter::setAnchor(QWidget *clientArea, const QList<QWidget *> &keptInSight)
+{
+    m_anchor = clientArea;
+    m_balloon->setKeptInSight(keptInSight);
+}
+
 void DesktopCharacter::Show()
 {
     m_queue.enqueue({.kind = AgentRequest::Kind::Show});
