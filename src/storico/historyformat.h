@@ -91,6 +91,8 @@ struct RawEntry
     int fattore = 0;
     bool esatta = false;
     qint64 millisecondi = 0;
+    int tabellina = 2;
+    qint64 dopoDettatura = -1;
 };
 
 bool checkFields(const Record &record, RawEntry &entry);
