@@ -605,7 +605,7 @@ void TestStorico::classFolderReadAndFollowed()
     QCOMPARE(now.entries, 6);
     QCOMPARE(now.skipped, 1);
     QCOMPARE(shownNames(now), (QStringList{u"ANNA "_s, u"Bea"_s, u"Luca"_s}));
-    QVERIFY(appendFile(pc1, "T10:00:09+01:00;Luca;3;6;1;1\r\n"));
+    QVERIFY(appendFile(pc1, "T10:00:09+01:00;Luca;3;6;1;1;2;\r\n"));
     QCOMPARE(follower.refresh().entries, 7);
 
     // Only the appended bytes are read: a change before them goes unseen until the file is
