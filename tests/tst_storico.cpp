@@ -579,7 +579,7 @@ void TestStorico::missingFileAndFolderInItsPlace()
 // file cut short and a file replaced.
 void TestStorico::classFolderReadAndFollowed()
 {
-    const QString folder = m_tmp.filePath(u"classe"_s);
+    const QString folder = m_tmp.filePath(u"aula"_s);
     QVERIFY(QDir().mkpath(folder));
     const QString pc1 = folder + u"/storico-pc1-aula.csv"_s;
     const QString pc2 = folder + u"/storico-pc2-aula.csv"_s;
