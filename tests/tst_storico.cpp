@@ -651,6 +651,15 @@ void TestStorico::classFolderReadAndFollowed()
     QVERIFY(now.entries == 4 && now.skipped == 1);
     QCOMPARE(now.children[u"anna"_s].games.size(), 2);
 
+    // A folder out of reach for now keeps what was read of it, and says why.
+    if (::geteuid() != 0) {
+        QVERIFY(QFile::setPermissions(folder, {}));
+        now = follower.refresh();
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(now.entries == 4 && now.error.contains(pc1));
+        QVERIFY(follower.refresh().error.isEmpty());
+    }
+
     // A file alone that is no history says so.
     follower.setPaths({folder + u"/storico-rotto.csv"_s});
     now = follower.refresh();

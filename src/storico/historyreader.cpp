@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -163,10 +164,13 @@ QStringList Follower::expandedPaths()
 {
     QStringList paths;
     for (const QString &path : m_paths) {
+        const QByteArray name = QFile::encodeName(path);
         struct stat info;
-        if (::stat(QFile::encodeName(path).constData(), &info) == 0) {
+        if (::stat(name.constData(), &info) == 0) {
             if (S_ISDIR(info.st_mode)) {
-                m_folders.insert(path, historyFilesIn(path));
+                // A folder that cannot be listed for now keeps its files as they were.
+                if (::access(name.constData(), R_OK | X_OK) == 0 || !m_folders.contains(path))
+                    m_folders.insert(path, historyFilesIn(path));
                 paths += m_folders.value(path);
                 continue;
             }
