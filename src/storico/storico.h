@@ -1,6 +1,9 @@
 #pragma once
 
+#include "storico/factrule.h"
+
 #include <QByteArray>
+#include <QDate>
 #include <QByteArrayView>
 #include <QDateTime>
 #include <QHash>
@@ -66,41 +69,36 @@ private:
     std::unique_ptr<Worker> m_worker;
 };
 
-// What the notebook shows, computed while reading so that a million lines stay small.
-struct FactStats
-{
-    int answers = 0;
-    int right = 0;
-    qint64 medianMs = -1;  // -1 with no answers
-    // Among the facts to practise most: at most three, the lowest share right first, then
-    // the slowest, of the facts answered and not yet mastered (some answer wrong, or a
-    // median slower than the child's median over all facts).
-    bool weak = false;
+struct FactPoint { QDate day; int answers = 0; int right = 0; };
+struct FactStats {
+    int answers = 0; int right = 0;          // all answers ever
+    qint64 medianMs = -1;                    // median dopo_dettatura of the last 10 timed; -1 none
+    FactState state = FactState::Nuovo;      // judgeFact of the last 10 answers
+    QList<FactPoint> timeline;               // one point per day with answers, oldest first
 };
-
-struct GameSummary
-{
-    QDateTime started;
-    int right = 0;
-    int wrong = 0;
+struct GameSummary { QDateTime started; int tabellina = 2; /* 0 = mixed */ int right = 0; int wrong = 0; };
+struct ChildReport {
+    QString name;                            // most recent spelling
+    QDateTime lastGame;
+    QList<GameSummary> games;                // oldest first
+    std::array<std::array<FactStats, 10>, 9> tables;  // tables[N - 2][f - 1] is N x f
+    const FactStats &fact(int tabellina, int fattore) const;
 };
-
-struct ChildReport
-{
-    QString name;
-    QList<GameSummary> games;          // oldest first
-    std::array<FactStats, 10> facts;   // facts[f - 1] is 2 x f
+struct HistorySummary {
+    bool exists = false; qint64 entries = 0; qint64 skipped = 0; QString error;
+    bool notHistory = false;   // there were bytes, but not one line was a history line
+    QStringList names;         // keys, in Italian alphabetical order of the shown names
+    QHash<QString, ChildReport> children;    // by key
 };
-
-struct HistorySummary
-{
-    bool exists = false;     // the file was there
-    qint64 entries = 0;      // answers read
-    qint64 skipped = 0;      // lines that could not be read
-    QString error;           // why the file could not be read (Italian), empty when it could
-    QStringList names;       // most recent first
-    QHash<QString, ChildReport> children;
-};
+QString childKey(const QString &name);     // trimmed, case-folded; accents kept
+HistorySummary readHistoryFiles(const QStringList &paths);  // many files as one class
+QStringList historyFilesIn(const QString &folder);          // its storico*.csv, sorted
+// Follows files while open: refresh() reads only what was appended (or new files,
+// or re-reads a file that shrank or was replaced) and returns the whole summary.
+class HistoryFollower { public: explicit HistoryFollower(QStringList paths);
+                        ~HistoryFollower();
+                        void setPaths(QStringList); HistorySummary refresh();
+                        private: struct Impl; std::unique_ptr<Impl> m_impl; };
 
 // Reads a history piece by piece, as readHistory reads a file; for reading in a thread of
 // one's own with progress, and for tests.
