@@ -179,38 +179,49 @@ ChartBars chartBars(const QList<GameSummary> &games, int maxBars)
 {
     ChartBars bars;
     maxBars = std::max(1, maxBars);
+    if (games.isEmpty())
+        return bars;
+    // Months are counted from the first game's; many months make groups of a few each.
+    const QDate first = games.first().started.date();
+    const auto monthOf = [&](const QDate &d) { return (d.year() - first.year()) * 12 + d.month() - first.month(); };
+    int months = 1;
     // The start of the group a game falls in, for each way of grouping.
-    const auto groupOf = [](ChartBars::By by, const QDateTime &when) -> QDate {
-        const QDate d = when.date();
+    const auto groupOf = [&](ChartBars::By by, const QDate &d) -> QDate {
         switch (by) {
         case ChartBars::By::Week:
             return d.addDays(1 - d.dayOfWeek());
-        case ChartBars::By::Month:
-            return QDate(d.year(), d.month(), 1);
+        case ChartBars::By::Month: {
+            const int m = monthOf(d) / months * months;
+            return QDate(first.year(), first.month(), 1).addMonths(m);
+        }
         default:
             return d;
         }
     };
-    const auto groups = [&](ChartBars::By by) {
+    const auto count = [&](ChartBars::By by) {
         QSet<QDate> seen;
         for (const GameSummary &g : games)
-            seen.insert(groupOf(by, g.started));
+            seen.insert(groupOf(by, g.started.date()));
         return seen.size();
     };
-    if (games.size() <= maxBars)
+    if (games.size() <= maxBars) {
         bars.by = ChartBars::By::Game;
-    else if (groups(ChartBars::By::Day) <= maxBars)
+    } else if (count(ChartBars::By::Day) <= maxBars) {
         bars.by = ChartBars::By::Day;
-    else if (groups(ChartBars::By::Week) <= maxBars)
+    } else if (count(ChartBars::By::Week) <= maxBars) {
         bars.by = ChartBars::By::Week;
-    else
+    } else {
         bars.by = ChartBars::By::Month;
+        const int span = monthOf(games.last().started.date()) + 1;
+        months = (span + maxBars - 1) / maxBars;
+    }
 
     QDate current;
     QSet<QString> seen;
     for (const GameSummary &game : games) {
-        if (bars.by == ChartBars::By::Game || groupOf(bars.by, game.started) != current || bars.labels.isEmpty()) {
-            current = groupOf(bars.by, game.started);
+        const QDate group = groupOf(bars.by, game.started.date());
+        if (bars.by == ChartBars::By::Game || group != current || bars.labels.isEmpty()) {
+            current = group;
             QString label;
             switch (bars.by) {
             case ChartBars::By::Game:
@@ -249,7 +260,7 @@ ChartBars chartBars(const QList<GameSummary> &games, int maxBars)
         bars.axisTitle = QStringLiteral("Settimane (dal lunedì)");
         break;
     case ChartBars::By::Month:
-        bars.axisTitle = QStringLiteral("Mesi");
+        bars.axisTitle = months == 1 ? QStringLiteral("Mesi") : QStringLiteral("Mesi (a gruppi di %1)").arg(months);
         break;
     }
     return bars;

@@ -263,7 +263,11 @@ Quaderno::Quaderno(const QString &dataFolder, const QString &path, QWidget *pare
     m_poll->setInterval(pollMs);
     connect(m_poll, &QTimer::timeout, this, &Quaderno::refresh);
 
-    openPath(path.isEmpty() ? m_dataFolder + QLatin1String(historyFileName) : path);
+    // The game's own history is a file, even when something else stands in its place.
+    if (path.isEmpty())
+        follow(m_dataFolder + QLatin1String(historyFileName), false);
+    else
+        openPath(path);
 }
 
 Quaderno::~Quaderno()
@@ -281,8 +285,13 @@ int Quaderno::tabellina() const
 
 void Quaderno::openPath(const QString &path)
 {
+    follow(path, QFileInfo(path).isDir());
+}
+
+void Quaderno::follow(const QString &path, bool folder)
+{
     m_path = QFileInfo(path).absoluteFilePath();
-    m_folder = QFileInfo(m_path).isDir();
+    m_folder = folder;
     // A follower of its own: one still reading the old path just finishes, unseen.
     m_follower = std::make_shared<HistoryFollower>(m_folder ? QStringList() : QStringList{m_path});
     m_shown = false;
@@ -309,10 +318,15 @@ void Quaderno::refresh()
     auto result = std::make_shared<HistorySummary>();
     auto follower = m_follower;
     const QString folder = m_folder ? m_path : QString();
-    m_reader = QThread::create([result, follower, folder] {
+    const QString file = m_folder ? QString() : m_path;
+    m_reader = QThread::create([result, follower, folder, file] {
         if (!folder.isEmpty())
             follower->setPaths(historyFilesIn(folder));
-        *result = follower->refresh();
+        // A folder where the game's file should be is no class: it is said as an error.
+        if (!file.isEmpty() && QFileInfo(file).isDir())
+            *result = readHistory(file);
+        else
+            *result = follower->refresh();
     });
     connect(m_reader, &QThread::finished, this, [this, result, follower] {
         m_reader->deleteLater();

@@ -53,6 +53,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void follow(const QString &path, bool folder);
     void refresh();
     void watch();
     void showSummary(HistorySummary summary);

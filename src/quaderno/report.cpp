@@ -105,12 +105,19 @@ QRect paintReport(QPainter &painter, const QRect &page, const ReportContent &con
     // Every game, of every table.
     const ChartBars chart = chartBars(child.games, barsOnPage);
     line(painter, area, painted, sized(unit * 2.8, true),
-         QStringLiteral("Le partite di tutte le tabelline, per %1 (esatte in verde, sbagliate a righe)")
-             .arg(chart.axisTitle.section(u' ', 0, 0).toLower()),
-         unit * 3);
+         QStringLiteral("Tutte le partite, di ogni tabellina (esatte in verde, sbagliate a righe)"), unit * 3);
     const QRect box(area.left(), area.top(), area.width(), qRound(unit * 22));
     bars(painter, box, chart, unit);
-    area.setTop(box.bottom() + qRound(unit * 7));
+    // The axes' titles: what a bar is, below; what its height counts, along the left.
+    painter.setFont(sized(unit * 1.7, true));
+    const QRectF below(box.left(), box.bottom() + unit * 5, box.width(), unit * 2.4);
+    painter.drawText(below, Qt::AlignHCenter | Qt::AlignTop, chart.axisTitle);
+    painter.save();
+    painter.translate(box.left() - unit * 2.6, box.bottom());
+    painter.rotate(-90);
+    painter.drawText(QRectF(0, 0, box.height(), unit * 2.4), Qt::AlignHCenter | Qt::AlignTop, QStringLiteral("Risposte"));
+    painter.restore();
+    area.setTop(qCeil(below.bottom() + unit * 3));
 
     // The ten facts of the table.
     line(painter, area, painted, sized(unit * 2.8, true), QStringLiteral("I fatti della tabellina del %1").arg(t), unit * 1.5);
