@@ -142,39 +142,29 @@ Scan scanRecord(const char *p, const char *end, bool atEnd, Record &record)
                 after = q + 1;
                 break;
             }
-            if (after < end && *after == '\r') {
-                if (after + 1 == end && !atEnd)
-                    return Scan::NeedMore;
-                if (after + 1 == end || after[1] != '\n')
-                    return Scan::Malformed;
-                ++after;
-            }
-            if (after < end && *after != ';' && *after != '\n')
+            if (after < end && *after != ';' && *after != '\n' && *after != '\r')
                 return Scan::Malformed;
         } else {
             const char *start = p;
-            while (p < end && *p != ';' && *p != '\n') {
+            while (p < end && *p != ';' && *p != '\n' && *p != '\r') {
                 if (*p == '"')
                     return Scan::Malformed;
                 ++p;
             }
             if (p == end && !atEnd)
                 return Scan::NeedMore;
-            const char *stop = p;
-            if (p < end && *p == '\n' && stop > start && stop[-1] == '\r')
-                --stop;
-            field = {QByteArrayView(start, stop - start), false};
+            field = {QByteArrayView(start, p - start), false};
             after = p;
         }
-        if (after == end) {
-            record.next = end;
-            record.ended = false;
-            return count == fieldCount ? Scan::Complete : Scan::Malformed;
-        }
-        if (*after == '\n') {
-            record.next = after + 1;
-            record.ended = true;
-            return count == fieldCount ? Scan::Complete : Scan::Malformed;
+        // A line ends with LF, CR LF or CR alone (a CR at the end of the data ends it too: an
+        // LF that follows later reads as a blank line).
+        if (after == end || *after == '\n' || *after == '\r') {
+            record.next = after == end ? end : after + 1;
+            if (after != end && *after == '\r' && record.next != end && *record.next == '\n')
+                ++record.next;
+            record.ended = after != end;
+            record.count = count;
+            return count == fieldCount || count == oldFieldCount ? Scan::Complete : Scan::Malformed;
         }
         p = after + 1;  // past ';'
     }
@@ -209,6 +199,17 @@ bool checkFields(const Record &record, RawEntry &entry)
     entry.fattore = int(fattore);
     entry.esatta = esatta == 1;
     entry.millisecondi = ms;
+    entry.tabellina = 2;
+    entry.dopoDettatura = -1;
+    if (record.count == fieldCount) {
+        const qint64 tabellina = wholeNumber(f[7]);
+        const bool known = !f[8].raw.isEmpty() || f[8].quoted;  // an empty field: not known
+        const qint64 dopo = known ? wholeNumber(f[8]) : -1;
+        if (tabellina < 2 || tabellina > 10 || (known && dopo < 0))
+            return false;
+        entry.tabellina = int(tabellina);
+        entry.dopoDettatura = dopo;
+    }
     return true;
 }
 
@@ -219,7 +220,7 @@ bool isHeader(const char *begin, const char *end)
         line.chop(1);
     if (line.endsWith('\r'))
         line.chop(1);
-    return line == QByteArrayView(historyHeader);
+    return line == QByteArrayView(historyHeader) || line == QByteArrayView(oldHistoryHeader);
 }
 
 } // namespace historyformat
@@ -243,6 +244,11 @@ QByteArray encodeHistoryLine(const HistoryEntry &entry)
     line.append(entry.esatta ? '1' : '0');
     line.append(';');
     line.append(QByteArray::number(entry.millisecondi));
+    line.append(';');
+    line.append(QByteArray::number(entry.tabellina));
+    line.append(';');
+    if (entry.dopoDettatura >= 0)
+        line.append(QByteArray::number(entry.dopoDettatura));
     line.append("\r\n");
     return line;
 }
@@ -263,5 +269,7 @@ std::optional<HistoryEntry> decodeHistoryLine(QByteArrayView line)
     entry.risposta = textOf(record.fields[4].text());
     entry.esatta = raw.esatta;
     entry.millisecondi = raw.millisecondi;
+    entry.tabellina = raw.tabellina;
+    entry.dopoDettatura = raw.dopoDettatura;
     return entry;
 }

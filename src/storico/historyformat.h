@@ -15,7 +15,8 @@
 // the storico library.
 namespace historyformat {
 
-inline constexpr int fieldCount = 7;
+inline constexpr int fieldCount = 9;
+inline constexpr int oldFieldCount = 7;  // lines written before the table was kept
 // No line the game writes comes near this (the longest name and answer the window takes
 // are a few hundred kilobytes at worst); a longer "record" is damage, and skipping it keeps
 // the reader's memory bounded.
@@ -69,14 +70,15 @@ struct Field
 struct Record
 {
     std::array<Field, fieldCount> fields;
+    int count = 0;               // fieldCount, or oldFieldCount for an old line
     const char *next = nullptr;  // past the record and its line ending
     bool ended = false;          // it has its line ending (the last record of a file may not)
 };
 
 enum class Scan { Complete, NeedMore, Malformed };
 
-// One record from p: its fields, up to a line feed outside quotes (a CR before it belongs to
-// the line ending) or, with atEnd, to the end. NeedMore: the data stops inside it.
+// One record from p: its fields, up to a line ending outside quotes (LF, CR LF or a CR alone)
+// or, with atEnd, to the end. NeedMore: the data stops inside it.
 Scan scanRecord(const char *p, const char *end, bool atEnd, Record &record);
 
 // A whole number of at most 15 digits (no sign, no spaces); -1 otherwise.
@@ -92,10 +94,11 @@ struct RawEntry
     bool esatta = false;
     qint64 millisecondi = 0;
     int tabellina = 2;
-    qint64 dopoDettatura = -1;
+    qint64 dopoDettatura = -1;  // not known
 };
 
 bool checkFields(const Record &record, RawEntry &entry);
+// The header of either kind of file, with or without its line ending.
 bool isHeader(const char *begin, const char *end);
 
 } // namespace historyformat

@@ -37,6 +37,7 @@ private:
     bool m_skippingLine = false;  // discarding the rest of an overlong damaged line
     qint64 m_skipped = 0;
     qint64 m_historyLines = 0;  // headers and answers
+    bool m_sawNewLine = false;  // a line with the table and the time after the dictation
 };
 
 qsizetype LineReader::feed(QByteArrayView data, bool atEnd, HistoryStats &stats)
@@ -82,7 +83,10 @@ qsizetype LineReader::feed(QByteArrayView data, bool atEnd, HistoryStats &stats)
                 p = record.next;
                 continue;
             }
-            if (checkFields(record, entry)) {
+            // Old lines come before new ones; a short line after a new one is a new line cut
+            // by a crash inside its table or time, and its last field cannot be trusted.
+            if (checkFields(record, entry) && (record.count == fieldCount || !m_sawNewLine)) {
+                m_sawNewLine = m_sawNewLine || record.count == fieldCount;
                 ++m_historyLines;
                 stats.add(record.fields[2], entry);
                 p = record.next;
