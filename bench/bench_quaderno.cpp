@@ -27,15 +27,12 @@
 
 namespace {
 
-const QByteArray header = "partita;ora;nome;fattore;risposta;esatta;millisecondi;tabellina;dopo_dettatura\r\n";
+const QByteArray header = QByteArray(historyHeader) + "\r\n";
 
 // One line as the game writes it, with the table and the time after the dictation.
 QByteArray line(const HistoryEntry &e)
 {
-    QByteArray l = encodeHistoryLine(e);
-    l.chop(2);
-    l += ';' + QByteArray::number(e.tabellina) + ';' + (e.dopoDettatura < 0 ? QByteArray() : QByteArray::number(e.dopoDettatura));
-    return l + "\r\n";
+    return encodeHistoryLine(e);
 }
 
 // A child: how often it is right and how fast, and the facts it finds hard.
