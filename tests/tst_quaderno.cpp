@@ -35,6 +35,7 @@ private slots:
     void emptyHistoryIsSaidInASentence();
     void reportFitsOnePage_data();
     void reportFitsOnePage();
+    void classPageFitsOnePage();
     void classGrid_data();
     void classGrid();
     void classFolderOfManyFiles();
@@ -75,7 +76,7 @@ ChildReport sampleChild(const QString &name, int games)
     ChildReport child;
     child.name = name;
     for (int g = 0; g < games; ++g)
-        child.games.append({QDateTime(QDate(2026, 11, 1).addDays(g), QTime(16, 0)), 20 + g % 7, g % 4});
+        child.games.append({QDateTime(QDate(2026, 11, 1).addDays(g), QTime(16, 0)), 7, 20 + g % 7, g % 4});
     for (int f = 0; f < 10; ++f)
         child.tables[5][size_t(f)] = {12, 12 - f % 4, 1800 + 100 * f,
                                       f == 6 || f == 7 ? FactState::DaRipassare : FactState::Sicuro, {}};
@@ -192,8 +193,11 @@ void TestQuaderno::childrenAndTheirFacts()
     QCOMPARE(row(table, 0), QStringList({u"2 x 1"_s, u"0"_s, u"-"_s, u"-"_s, u"nuovo"_s}));
     QVERIFY(!table->item(9, 0)->font().bold());
     QCOMPARE(table->item(2, 4)->background().color(), stateColour(FactState::DaRipassare));
-    // The table is one stop of the Tab key.
-    QVERIFY(!table->tabKeyNavigation());
+    // The table is one stop of the Tab key: Tab leaves it for the next control.
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    table->setFocus();
+    QTest::keyClick(table, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget()->objectName(), u"cmdApriFile"_s);
 
     // Another table: its facts, and its own record (none here).
     auto *tabellina = child<QComboBox>(*window, "sceltaTabellina");
@@ -331,6 +335,39 @@ void TestQuaderno::reportFitsOnePage()
                                     u"Record: 31 punti, di Maria."_s, u"7 x 10 12 92% 2,7 s sicuro"_s,
                                     u"Da ripassare: 7 x 7, 7 x 8."_s})
         QVERIFY2(text.contains(bare(expected)), qPrintable(expected + u" not in: "_s + text));
+}
+
+void TestQuaderno::classPageFitsOnePage()
+{
+    // Forty children, every state: one landscape page, the facts named above the grid.
+    HistorySummary summary;
+    for (int c = 0; c < 40; ++c) {
+        const QString name = u"Bambino con un nome lungo %1"_s.arg(c, 2, 10, QLatin1Char('0'));
+        ChildReport child;
+        child.name = name;
+        for (int f = 0; f < 10; ++f)
+            child.tables[5][size_t(f)].state = FactState((c + f) % 4);
+        summary.names.append(childKey(name));
+        summary.children.insert(childKey(name), child);
+    }
+    const QString pdf = m_tmp->filePath(u"classe.pdf"_s);
+    {
+        QPdfWriter writer(pdf);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setPageOrientation(QPageLayout::Landscape);
+        writer.setResolution(300);
+        QPainter painter(&writer);
+        const QRect page = painter.viewport();
+        const QRect used = paintClass(painter, page, {::classGrid(summary, 7), 7, u"dal 14/09/2026 al 12/12/2026"_s,
+                                                      QDateTime(QDate(2026, 12, 13), QTime(9, 0))});
+        QVERIFY(page.contains(used));
+    }
+    QVERIFY(run(u"pdfinfo"_s, {pdf}).contains(QRegularExpression(u"Pages:\\s+1\\n"_s)));
+    const QString text = run(u"pdftotext"_s, {pdf, u"-"_s}).simplified();
+    for (const QString &expected : {u"La classe nella tabellina del 7"_s, u"partite dal 14/09/2026 al 12/12/2026"_s,
+                                    u"Bambino con un nome lungo 39"_s, u"7 x 10"_s,
+                                    u"Nessun fatto è da ripassare per la maggior parte della classe"_s})
+        QVERIFY2(text.contains(expected), qPrintable(expected + u" not in: "_s + text));
 }
 
 void TestQuaderno::classGrid_data()

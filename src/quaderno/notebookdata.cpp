@@ -266,6 +266,35 @@ ChartBars chartBars(const QList<GameSummary> &games, int maxBars)
     return bars;
 }
 
+QList<FactPoint> factPoints(const QList<FactPoint> &timeline, int maxPoints, QString *per)
+{
+    const auto grouped = [&](auto startOf) {
+        QList<FactPoint> points;
+        for (const FactPoint &p : timeline) {
+            const QDate day = startOf(p.day);
+            if (points.isEmpty() || points.last().day != day)
+                points.append({day, 0, 0});
+            points.last().answers += p.answers;
+            points.last().right += p.right;
+        }
+        return points;
+    };
+    if (timeline.size() <= maxPoints) {
+        if (per)
+            *per = QStringLiteral("giorno");
+        return timeline;
+    }
+    QList<FactPoint> weeks = grouped([](const QDate &d) { return d.addDays(1 - d.dayOfWeek()); });
+    if (weeks.size() <= maxPoints) {
+        if (per)
+            *per = QStringLiteral("settimana");
+        return weeks;
+    }
+    if (per)
+        *per = QStringLiteral("mese");
+    return grouped([](const QDate &d) { return QDate(d.year(), d.month(), 1); });
+}
+
 ClassGrid classGrid(const HistorySummary &summary, int tabellina)
 {
     ClassGrid grid;

@@ -70,6 +70,11 @@ struct ChartBars
 };
 ChartBars chartBars(const QList<GameSummary> &games, int maxBars);
 
+// A fact's points, as its chart shows them: one a day while they are at most maxPoints,
+// else summed by week (from Monday), else by month; each point dated at its group's
+// start. per: "giorno", "settimana" or "mese".
+QList<FactPoint> factPoints(const QList<FactPoint> &timeline, int maxPoints, QString *per = nullptr);
+
 // The class at a glance for one table: children (rows, in list order) by facts.
 struct ClassGrid
 {

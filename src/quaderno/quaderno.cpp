@@ -141,6 +141,8 @@ Quaderno::Quaderno(const QString &dataFolder, const QString &path, QWidget *pare
     m_chartView->setAccessibleName(QStringLiteral("Grafico delle partite"));
     m_chartView->setRenderHint(QPainter::Antialiasing);
     m_chartView->setMinimumHeight(220);
+    // A chart is read, not used: Tab passes it by, a screen reader reads its description.
+    m_chartView->setFocusPolicy(Qt::NoFocus);
     m_chartView->installEventFilter(this);
 
     m_facts = table("tabellaFatti", QStringLiteral("Fatti della tabellina"), 5);
@@ -159,6 +161,7 @@ Quaderno::Quaderno(const QString &dataFolder, const QString &path, QWidget *pare
     m_factChartView->setObjectName(QStringLiteral("graficoFatto"));
     m_factChartView->setAccessibleName(QStringLiteral("Andamento del fatto scelto"));
     m_factChartView->setRenderHint(QPainter::Antialiasing);
+    m_factChartView->setFocusPolicy(Qt::NoFocus);
 
     m_weak = valueLabel("lblDaRipassare", QStringLiteral("Fatti da ripassare"));
     m_weak->setFont(bold);
@@ -243,7 +246,7 @@ Quaderno::Quaderno(const QString &dataFolder, const QString &path, QWidget *pare
     main->addLayout(buttons);
     m_skipped->hide();
 
-    const QList<QWidget *> order{m_table, m_openFolder, m_tabs, m_names, m_facts, m_class, m_open, m_print, close};
+    const QList<QWidget *> order{m_table, m_openFolder, m_names, m_facts, m_class, m_open, m_print, close};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -399,6 +402,8 @@ void Quaderno::showSummary(HistorySummary summary)
         m_message->setText(QStringLiteral("Lo storico è stato letto solo in parte: %1.").arg(m_summary.error));
         m_message->show();
     }
+    // The first time there are children, the keyboard starts on their list.
+    const bool first = m_tabs->isHidden();
     m_tabs->show();
     m_print->setEnabled(true);
 
@@ -417,6 +422,8 @@ void Quaderno::showSummary(HistorySummary summary)
     }
     showChild();
     showClass();
+    if (first)
+        m_names->setFocus();
     emit loaded();
 }
 
@@ -537,7 +544,9 @@ void Quaderno::showFactChart()
     line->setColor(rightColour);
     dots->setColor(rightColour);
     dots->setMarkerSize(7);
-    for (const FactPoint &point : stats.timeline) {
+    QString per;
+    const QList<FactPoint> points = factPoints(stats.timeline, 30, &per);
+    for (const FactPoint &point : points) {
         const qreal x = qreal(point.day.startOfDay().toMSecsSinceEpoch());
         const qreal y = 100.0 * point.right / std::max(1, point.answers);
         line->append(x, y);
@@ -547,10 +556,18 @@ void Quaderno::showFactChart()
     m_factChart->addSeries(dots);
     auto *axisX = new QDateTimeAxis;
     axisX->setFormat(QStringLiteral("dd/MM"));
-    axisX->setTitleText(QStringLiteral("Giorno"));
-    axisX->setTickCount(4);
-    const QDate first = stats.timeline.first().day;
-    const QDate last = std::max(stats.timeline.last().day, first.addDays(1));
+    axisX->setTitleText(per.left(1).toUpper() + per.mid(1));
+    // A little room either side, so that no point sits on the frame and, with a day or
+    // two only, no tick repeats a date.
+    QDate first = points.first().day;
+    QDate last = points.last().day;
+    const qint64 days = first.daysTo(last);
+    const qint64 pad = std::max<qint64>(1, days / 20);
+    first = first.addDays(-pad);
+    last = last.addDays(pad);
+    axisX->setTickCount(int(std::min<qint64>(3, first.daysTo(last) + 1)));
+    if (first.year() != last.year())
+        axisX->setFormat(QStringLiteral("MM/yyyy"));
     axisX->setRange(first.startOfDay(), last.startOfDay());
     auto *axisY = new QValueAxis;
     axisY->setRange(0, 100);
@@ -565,7 +582,7 @@ void Quaderno::showFactChart()
     }
     const FactPoint &a = stats.timeline.first();
     const FactPoint &b = stats.timeline.last();
-    m_factChart->setTitle(QStringLiteral("%1: esatte giorno per giorno").arg(fact));
+    m_factChart->setTitle(QStringLiteral("%1: esatte, %2 per %2").arg(fact, per));
     m_factChartView->setAccessibleDescription(
         QStringLiteral("%1: il %2 %3 esatte su %4, il %5 %6 esatte su %7")
             .arg(fact, a.day.toString(QStringLiteral("dd/MM/yyyy")))

@@ -46,7 +46,8 @@ void bars(QPainter &painter, const QRect &box, const ChartBars &chart, double un
     painter.setPen(QPen(ink, std::max(1.0, unit * 0.15)));
     painter.drawLine(box.bottomLeft(), box.bottomRight());
     painter.drawLine(box.bottomLeft(), box.topLeft());
-    const double slot = double(box.width()) / barsOnPage;
+    // A few bars keep a sensible width; many share the width.
+    const double slot = double(box.width()) / std::max<qsizetype>(10, chart.labels.size());
     const double width = slot * 0.6;
     const QFont small = sized(unit * 1.5);
     painter.setFont(small);
