@@ -300,7 +300,7 @@ void Quaderno::follow(const QString &path, bool folder)
     m_shown = false;
     m_pathLabel->setText(m_folder ? QStringLiteral("Cartella della classe: %1").arg(QDir::toNativeSeparators(m_path))
                                   : QStringLiteral("File dello storico: %1").arg(QDir::toNativeSeparators(m_path)));
-    m_open->setText(m_folder ? QStringLiteral("Apri la cartella") : QStringLiteral("Apri il file CS&V"));
+    m_open->setText(m_folder ? QStringLiteral("A&pri la cartella") : QStringLiteral("Apri il file CS&V"));
     m_open->setAccessibleName(QString(m_open->text()).remove(u'&'));
     if (!m_watcher->files().isEmpty())
         m_watcher->removePaths(m_watcher->files());
@@ -370,11 +370,11 @@ QString Quaderno::currentKey() const
 
 void Quaderno::showSummary(HistorySummary summary)
 {
-    watch();
     // The poll mostly finds nothing new: the window is left as it is.
     if (m_shown && summary.entries == m_summary.entries && summary.skipped == m_summary.skipped
         && summary.error == m_summary.error && summary.exists == m_summary.exists && summary.names == m_summary.names)
         return;
+    watch();
     m_shown = true;
     const QString key = currentKey();
     m_summary = std::move(summary);
