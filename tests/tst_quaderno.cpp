@@ -298,6 +298,8 @@ void TestQuaderno::reportFitsOnePage_data()
                                                         << heading + maria;
     QTest::newRow("Letter, one game") << QPageSize::Letter << QPageLayout::Portrait << 1 << maria << heading + maria;
     QTest::newRow("A4 landscape") << QPageSize::A4 << QPageLayout::Landscape << 12 << maria << heading + maria;
+    QTest::newRow("A4, 2,000 games grouped by months") << QPageSize::A4 << QPageLayout::Portrait << 2000 << maria
+                                                       << heading + maria;
     QTest::newRow("a name of 500 letters is cut") << QPageSize::A4 << QPageLayout::Portrait << 3
                                                   << QString(500, u'W') << heading + QString(39, u'W') + u"\u2026"_s;
 }

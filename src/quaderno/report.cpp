@@ -62,8 +62,16 @@ void bars(QPainter &painter, const QRect &box, const ChartBars &chart, double un
         painter.fillRect(wrong, QColor(0xfd, 0xe0, 0xcf));
         painter.fillRect(wrong, QBrush(wrongColour, Qt::BDiagPattern));
         painter.setPen(ink);
+        // A score wider than its slot (thousands of answers in a month) gets a smaller font.
+        const QString score = QStringLiteral("%1/%2").arg(chart.right[i]).arg(chart.right[i] + chart.wrong[i]);
+        const double wide = QFontMetricsF(small, painter.device()).horizontalAdvance(score);
+        QFont scoreFont = small;
+        if (wide > slot * 0.95)
+            scoreFont.setPixelSize(std::max(1, int(small.pixelSize() * slot * 0.95 / wide)));
+        painter.setFont(scoreFont);
         painter.drawText(QRectF(x - slot * 0.2, wrong.top() - unit * 2.2, slot, unit * 2), Qt::AlignHCenter | Qt::AlignBottom,
-                         QStringLiteral("%1/%2").arg(chart.right[i]).arg(chart.right[i] + chart.wrong[i]));
+                         score);
+        painter.setFont(small);
         QString label = chart.labels[i];
         label.replace(u' ', u'\n');
         painter.drawText(QRectF(x - slot * 0.2, box.bottom() + unit * 0.5, slot, unit * 5), Qt::AlignHCenter | Qt::AlignTop,
