@@ -344,7 +344,8 @@ void Quaderno::refresh()
 
 void Quaderno::watch()
 {
-    // The watcher forgets a file that is replaced: everything is added again each time.
+    // The watcher forgets a file that is replaced: whatever it lacks is added again after
+    // each change.
     QStringList paths;
     if (m_folder) {
         paths = historyFilesIn(m_path);
