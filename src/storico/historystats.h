@@ -61,7 +61,9 @@ private:
         qint64 spellingOra = 0;
         std::vector<Game> games;
         QHash<qint64, int> gameIndex;  // partita's instant -> games
-        std::array<std::array<Fact, 10>, 9> tables;
+        // Only the facts answered have their state: most children play a table or two.
+        std::array<qint16, 90> factSlot = filledSlots();  // (tabellina - 2) * 10 + fattore - 1 -> facts; -1 none
+        std::vector<Fact> facts;
         bool changed = true;
     };
     struct Spelling
@@ -70,6 +72,12 @@ private:
         int child = 0;
     };
 
+    static std::array<qint16, 90> filledSlots()
+    {
+        std::array<qint16, 90> none;
+        none.fill(-1);
+        return none;
+    }
     int spellingFor(const Field &nome);
     static void addRecent(Fact &fact, const Recent &answer);
     static void addDay(Fact &fact, qint64 julian, bool esatta);

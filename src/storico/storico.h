@@ -19,7 +19,8 @@
 // answer, so that the notebook can show a parent or a teacher how a child is doing.
 // The game only appends; the notebook only reads. Plain code: Qt Core only.
 //
-// The file: UTF-8 without a byte-order mark, lines ended by CR LF, fields separated by ';'
+// The file: UTF-8 without a byte-order mark, lines ended by CR LF (read also when ended by
+// LF or CR alone, as an editor may leave them), fields separated by ';'
 // and quoted with '"' (inner quotes doubled) when they hold ';', '"', CR or LF. The first
 // line is historyHeader; then one line per answer, e.g.
 //   2026-12-07T10:15:03+01:00;2026-12-07T10:15:09+01:00;Mario;3;6;1;6500;2;2100
