@@ -2,6 +2,7 @@
 #include "quaderno/notebookdata.h"
 #include "quaderno/quaderno.h"
 #include "records/records.h"
+#include "storico/storico.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -34,7 +35,12 @@ int main(int argc, char *argv[])
 
     installQtItalian(app);
 
-    Quaderno window(dataFolderPath(), args.value(0));
+    // With nothing named, the class folder this computer's games write to, when it is
+    // set and reachable; else this computer's own history.
+    QString path = args.value(0);
+    if (path.isEmpty() && QFileInfo(historyClassFolder()).isDir())
+        path = historyClassFolder();
+    Quaderno window(dataFolderPath(), path);
     window.show();
     return app.exec();
 }
