@@ -55,6 +55,8 @@ def launch_notebook(desktop, args, data, path=None, env=None):
     binary = Path(args.binary).with_name("quizzolo-quaderno")
     # A teacher's launcher names the file or folder after the program: sh hands it over.
     prefix = ["/bin/sh", "-c", f'exec "$0" {shlex.quote(str(path))}'] if path else []
+    # No configuration of the machine's own (a class folder) decides what is opened.
+    env = dict(env or {}, XDG_CONFIG_HOME=str(args.artifacts / "config"))
     run = desktop.launch(binary, data, env=env, prefix=prefix)
     return run, notebook_app(desktop, run), desktop.wait_window(f"^{NOTEBOOK_TITLE}$", "the notebook's window")
 
