@@ -587,7 +587,8 @@ void TestStorico::classFolderReadAndFollowed()
     // Anna played one game on each computer, and a game whose lines went to both; the CR-only
     // file and a file that is no history are read too.
     const QByteArray first = line("2026-12-07T10:00:00+01:00", "2026-12-07T10:00:05+01:00", "Anna", 2, true, 1, 2, 900);
-    const QByteArray split1 = line("2026-12-08T10:00:00+01:00", "2026-12-08T10:00:05+01:00", "Anna", 3, true, 1, 2, 900);
+    const QByteArray split1 =
+        line("2026-12-08T10:00:00+01:00", "2026-12-08T10:00:05+01:00", "Anna", 3, true, 1, 2, 900);
     const QByteArray split2 = line("2026-12-08T09:00:00Z", "2026-12-08T09:00:09Z", "anna", 4, false, 1, 2, 900);
     QByteArray second = header + line("2026-12-09T10:00:00+01:00", "2026-12-09T10:00:05+01:00", "ANNA ", 5, true, 1)
                         + split2;
@@ -649,6 +650,15 @@ void TestStorico::classFolderReadAndFollowed()
     now = follower.refresh();
     QVERIFY(now.entries == 4 && now.skipped == 1);
     QCOMPARE(now.children[u"anna"_s].games.size(), 2);
+
+    // A folder out of reach for now keeps what was read of it, and says why.
+    if (::geteuid() != 0) {
+        QVERIFY(QFile::setPermissions(folder, {}));
+        now = follower.refresh();
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(now.entries == 4 && now.error.contains(pc1));
+        QVERIFY(follower.refresh().error.isEmpty());
+    }
 
     // A file alone that is no history says so.
     follower.setPaths({folder + u"/storico-rotto.csv"_s});

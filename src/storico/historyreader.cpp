@@ -6,7 +6,9 @@
 #include <QFileInfo>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 
 using namespace historyformat;
@@ -145,10 +147,11 @@ private:
     };
     enum class Read { Unchanged, Changed, Inconsistent };
 
-    QStringList expandedPaths() const;
+    QStringList expandedPaths();
     Read readMore(File &file);
 
     QStringList m_paths;
+    QHash<QString, QStringList> m_folders;  // the files last found in the folders among the paths
     bool m_once = false;
     std::vector<File> m_files;
     HistoryStats m_stats;
@@ -157,14 +160,26 @@ private:
     QByteArray m_buffer;
 };
 
-QStringList Follower::expandedPaths() const
+QStringList Follower::expandedPaths()
 {
     QStringList paths;
     for (const QString &path : m_paths) {
-        if (QFileInfo(path).isDir())
-            paths += historyFilesIn(path);
-        else
-            paths.append(path);
+        const QByteArray name = QFile::encodeName(path);
+        struct stat info;
+        if (::stat(name.constData(), &info) == 0) {
+            if (S_ISDIR(info.st_mode)) {
+                // A folder that cannot be listed for now keeps its files as they were.
+                if (::access(name.constData(), R_OK | X_OK) == 0 || !m_folders.contains(path))
+                    m_folders.insert(path, historyFilesIn(path));
+                paths += m_folders.value(path);
+                continue;
+            }
+            m_folders.remove(path);
+        } else if (errno != ENOENT && errno != ENOTDIR && m_folders.contains(path)) {
+            paths += m_folders.value(path);  // a folder out of reach for now: its files as they were
+            continue;
+        }
+        paths.append(path);
     }
     paths.removeDuplicates();
     return paths;
@@ -176,9 +191,16 @@ Follower::Read Follower::readMore(File &file)
     const QByteArray name = QFile::encodeName(file.path);
     struct stat info;
     if (::stat(name.constData(), &info) != 0) {
-        file.exists = false;
-        file.error.clear();
-        return file.taken > 0 ? Read::Inconsistent : Read::Unchanged;
+        // Gone: its answers go with it. Out of reach for now (a network folder): what was
+        // read of it stays.
+        if (errno == ENOENT || errno == ENOTDIR) {
+            file.exists = false;
+            file.error.clear();
+            return file.taken > 0 ? Read::Inconsistent : Read::Unchanged;
+        }
+        const QString why = QString::fromLocal8Bit(std::strerror(errno));
+        file.error = QStringLiteral("impossibile leggere %1: %2").arg(file.path, why);
+        return Read::Unchanged;
     }
     file.exists = true;
     // A folder, a pipe or a device is no history: reading one could block or never end.
@@ -200,7 +222,8 @@ Follower::Read Follower::readMore(File &file)
     }
     file.error.clear();
     struct stat opened;
-    if (::fstat(handle.handle(), &opened) != 0 || (file.taken > 0 && (opened.st_dev != file.dev || opened.st_ino != file.ino)))
+    if (::fstat(handle.handle(), &opened) != 0
+        || (file.taken > 0 && (opened.st_dev != file.dev || opened.st_ino != file.ino)))
         return Read::Inconsistent;
     file.dev = opened.st_dev;
     file.ino = opened.st_ino;
