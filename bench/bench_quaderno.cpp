@@ -159,6 +159,15 @@ bool waitLoaded(Quaderno &window)
     return loop.exec() == 0;
 }
 
+// CPU time of the whole process (every thread) so far, in ms: unlike the wall time, other
+// programs on the machine's cores do not lengthen it.
+double cpuMs()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+}
+
 double peakMb()
 {
     rusage usage{};
@@ -192,6 +201,7 @@ int main(int argc, char *argv[])
     if (!writeBigClass(folder))
         return 1;
     const double beforeMb = peakMb();
+    const double cpuBefore = cpuMs();
     QElapsedTimer timer;
     timer.start();
     Quaderno window(data, folder);
@@ -199,8 +209,9 @@ int main(int argc, char *argv[])
     if (!waitLoaded(window))
         return 1;
     const double openMs = double(timer.nsecsElapsed()) / 1e6;
-    std::printf("apertura della cartella della classe, 30 file, %lld risposte, %lld bambini: %.0f ms (obiettivo < 1000 ms)\n",
-                window.summary().entries, qint64(window.summary().names.size()), openMs);
+    std::printf("apertura della cartella della classe, 30 file, %lld risposte, %lld bambini: %.0f ms, tempo di CPU %.0f ms "
+                "(obiettivo < 1000 ms)\n",
+                window.summary().entries, qint64(window.summary().names.size()), openMs, cpuMs() - cpuBefore);
 
     // One answer appended to one file at a time, as a game in the lab writes it.
     double worst = 0;
