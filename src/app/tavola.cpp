@@ -4,16 +4,21 @@
 #include "app/application.h"
 #include "app/dialogs.h"
 #include "app/widgets.h"
+#include "app/scelte.h"
 #include "core/runtimeerror.h"
+#include "core/tabellina.h"
 #include "drill/answerkeys.h"
 #include "records/records.h"
 #include "storico/storico.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QScreen>
 #include <QTimer>
 
@@ -25,10 +30,15 @@ namespace {
 
 const QString characterId = QStringLiteral("Merlin");
 const QString characterFile = QStringLiteral("C:\\WINDOWS\\msagent\\chars\\Merlin.acs");
-const QString introduction = QStringLiteral(
-    "Allora attenzione, iniziamo la nostra avventura con la tabellina del 2. Io detto e tu "
-    "scrivi il risultato nello spazio sotto di me. Mi raccomando inserisci il risultato e premi "
-    "invio e poi aspetta che io finisca di parlare e premi ancora invio per avere la domanda successiva");
+// The wizard's introduction to a game of this table.
+QString introduction(int tabellina)
+{
+    return QStringLiteral("Allora attenzione, iniziamo la nostra avventura con ") + tabellinaName(tabellina)
+        + QStringLiteral(". Io detto e tu "
+                         "scrivi il risultato nello spazio sotto di me. Mi raccomando inserisci il risultato e premi "
+                         "invio e poi aspetta che io finisca di parlare e premi ancora invio per avere la domanda "
+                         "successiva");
+}
 
 // A record file's content is shown whole unless it is absurdly long.
 constexpr qsizetype longestShownCaption = 4096;
@@ -79,6 +89,8 @@ void Tavola::load()
     if (lblnome1->text().isEmpty())
         setCaption(lblnome1, QStringLiteral("Amico"));
     Txtnome1->setText(lblnome1->text());
+    m_drill.setTabellina(m_tabellinaRichiesta.value_or(sceltaTabellina(lblnome1->text())));
+    buildTableMenu();
 
     m_countdown.prepareTotal();
     lblconto->setText(m_countdown.display());
@@ -87,17 +99,98 @@ void Tavola::load()
     m_dirwin = GetSystemDir();
     m_history = std::make_unique<HistoryLog>(m_dirwin + QLatin1String(historyFileName));
     m_drill.recordAnswersTo(m_history.get(), partita);
-    createRecordFiles(m_dirwin);
-    m_recordCaption = Leggifiletxt(m_dirwin + fileRecordPunti);
-    setCaption(lblpunti, m_recordCaption.left(longestShownCaption));
-    setCaption(lblnome, Leggifiletxt(m_dirwin + fileRecordNome).left(longestShownCaption));
+    loadRecord();
 
     m_agent.load(characterId, characterFile);
     AgentCharacter &merlin = character();
     stageCharacter(merlin, QStringLiteral("Announce"));
-    merlin.Speak(introduction);
+    merlin.Speak(introduction(m_drill.tabellina()));
 
     hideProblem();
+}
+
+void Tavola::loadRecord()
+{
+    const RecordFiles files = recordFilesFor(m_drill.tabellina());
+    createRecordFiles(m_dirwin, files);
+    m_recordCaption = Leggifiletxt(m_dirwin + files.punti);
+    setCaption(lblpunti, m_recordCaption.left(longestShownCaption));
+    setCaption(lblnome, Leggifiletxt(m_dirwin + files.nome).left(longestShownCaption));
+}
+
+void Tavola::buildTableMenu()
+{
+    QMenu *menu = menuBar()->addMenu(QStringLiteral("&Tabelline"));
+    menu->setObjectName(QStringLiteral("Tabelline"));
+    menu->setAccessibleDescription(QStringLiteral("Scegli la tabellina della partita"));
+    m_tabelline = new QActionGroup(menu);
+    m_tabelline->setExclusive(true);
+    const auto add = [&](int tabellina, const QString &text) {
+        QAction *entry = menu->addAction(text);
+        entry->setObjectName(QStringLiteral("tabellina") + tabellinaCode(tabellina));
+        entry->setCheckable(true);
+        entry->setChecked(tabellina == m_drill.tabellina());
+        entry->setData(tabellina);
+        m_tabelline->addAction(entry);
+    };
+    for (int n = 2; n <= 10; ++n)
+        add(n, QStringLiteral("Tabellina del &%1").arg(n));
+    add(tutteLeTabelline, QStringLiteral("&Tutte le tabelline"));
+    connect(m_tabelline, &QActionGroup::triggered, this, [this](QAction *entry) {
+        guarded([this, entry] { cambiaTabellina(entry->data().toInt()); });
+    });
+    showTabellina();
+}
+
+// Every text that names the table names the one being played.
+void Tavola::showTabellina()
+{
+    const int tabellina = m_drill.tabellina();
+    m_credits->setTitle(QStringLiteral("Quizzolo: ") + tabellinaName(tabellina));
+    m_credits->actions().constFirst()->setText(QStringLiteral("Un gioco per imparare ") + tabellinaName(tabellina));
+    for (QAction *entry : m_tabelline->actions())
+        entry->setChecked(entry->data().toInt() == tabellina);
+}
+
+void Tavola::cambiaTabellina(int tabellina)
+{
+    if (m_phase != Phase::Playing || tabellina == m_drill.tabellina()) {
+        showTabellina();
+        return;
+    }
+    ricordaTabellina(lblnome1->text(), tabellina);
+    // No tick may count the old game down behind the record's message.
+    Timer1->stop();
+    storeRecordIfBeaten();
+    if (m_phase != Phase::Playing)
+        return;
+
+    // A new game for the same child: the record of its table, counters at 0, the clock at
+    // seven minutes, the introduction, the first problem.
+    m_drill.setTabellina(tabellina);
+    showTabellina();
+    loadRecord();
+    m_drill.resetCounts();
+    for (QLabel *count : {lblScore, lblScore1, lblScore2})
+        setCaption(count, QStringLiteral("0"));
+    cmdNext->setEnabled(false);
+    m_drill.recordAnswersTo(m_history.get(), QDateTime::currentDateTime());
+    Avviatimer();
+    AgentCharacter &merlin = character();
+    stageCharacter(merlin, QStringLiteral("Announce"));
+    merlin.Speak(introduction(tabellina));
+    m_drill.nuovaDomanda();
+    lblconto->setText(QStringLiteral("00.07.00"));
+}
+
+void Tavola::storeRecordIfBeaten()
+{
+    const double record = readNumber(m_recordCaption);
+    const double punteggio = toNumber(lblScore->text());
+    if (record >= punteggio)
+        return;
+    writeRecord(m_dirwin, lblScore->text(), lblnome1->text(), recordFilesFor(m_drill.tabellina()));
+    m_dialogs.message(QStringLiteral("Ok ho registrato il tuo record, C A M P I O N E\""));
 }
 
 void Tavola::Avviatimer()
@@ -142,14 +235,7 @@ void Tavola::esci()
     advanceTo(Phase::Leaving);
 
     m_dialogs.message(QStringLiteral("Ciao. Ti aspetto per la prossima sfida "));
-    const double record = readNumber(m_recordCaption);
-    const double punteggio = toNumber(lblScore->text());
-    if (record >= punteggio) {
-        end(0);
-        return;
-    }
-    writeRecord(m_dirwin, lblScore->text(), lblnome1->text());
-    m_dialogs.message(QStringLiteral("Ok ho registrato il tuo record, C A M P I O N E\""));
+    storeRecordIfBeaten();
     end(0);
 }
 

@@ -6,6 +6,9 @@
 #include <QElapsedTimer>
 #include <QString>
 
+#include <memory>
+#include <optional>
+
 class AgentCharacter;
 class HistoryLog;
 
@@ -53,6 +56,12 @@ public:
     qint16 errate() const { return m_errate; }
     void resetCounts();
     const Question &question() const { return m_question; }
+    // The table the next problems come from: 2 to 10, or tutteLeTabelline.
+    void setTabellina(int tabellina) { m_tabellina = tabellina; }
+    int tabellina() const { return m_tabellina; }
+    // The targeted practice: the next problems are drawn by these weights; none, uniformly.
+    void setPracticeWeights(std::optional<FactWeights> weights) { m_weights = std::move(weights); }
+    bool hasPracticeWeights() const { return m_weights.has_value(); }
     // Every check from now on appends the answer to this history, as part of the game
     // that started at partita. The log is the caller's and must outlive the drill's use.
     void recordAnswersTo(HistoryLog *history, const QDateTime &partita);
@@ -66,4 +75,14 @@ private:
     HistoryLog *m_history = nullptr;
     QDateTime m_partita;
     QElapsedTimer m_posed;  // since the problem was posed
+    int m_tabellina = 2;
+    std::optional<FactWeights> m_weights;
+    // Since the wizard finished saying the problem, or the first key typed if that came
+    // first. Shared with the character's notice, which may come after the drill is gone.
+    struct Dictation
+    {
+        quint64 problem = 0;  // which problem this is, counted from the first
+        QElapsedTimer since;
+    };
+    std::shared_ptr<Dictation> m_dictation = std::make_shared<Dictation>();
 };
