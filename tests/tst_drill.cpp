@@ -14,11 +14,14 @@ class TestDrill : public QObject
 private slots:
     void firstProblemIsPosedOnActivation_data();
     void firstProblemIsPosedOnActivation();
+    void gradientBandsAreOnScreen_data();
     void gradientBandsAreOnScreen();
     void keys_data();
     void keys();
     void verdicts_data();
     void verdicts();
+    void timeAfterTheDictation_data();
+    void timeAfterTheDictation();
     void praiseStepIsReadFromTheScoreCaption();
     void historyThatCannotBeWrittenLeavesTheGameAlone();
     void countsOverflowIsARunTimeError();
@@ -35,9 +38,17 @@ void TestDrill::firstProblemIsPosedOnActivation_data()
     QTest::addColumn<int>("tinta");
     QTest::addColumn<int>("fattore2");
     QTest::addColumn<QString>("words");
-    QTest::newRow("2 x 1") << 3 << 1 << u"uno"_s;
-    QTest::newRow("2 x 7") << 10 << 7 << u"sette"_s;
-    QTest::newRow("2 x 10") << 1 << 10 << u"dieci"_s;
+    QTest::addColumn<int>("tabellina");  // asked on the command line; 2 is no option at all
+    QTest::addColumn<int>("fattore1");   // drawn third when every table is mixed
+    QTest::addColumn<QString>("named");  // in the introduction
+    QTest::newRow("2 x 1") << 3 << 1 << u"uno"_s << 2 << 2 << u"la tabellina del 2"_s;
+    QTest::newRow("2 x 7") << 10 << 7 << u"sette"_s << 2 << 2 << u"la tabellina del 2"_s;
+    QTest::newRow("2 x 10") << 1 << 10 << u"dieci"_s << 2 << 2 << u"la tabellina del 2"_s;
+    QTest::newRow("3 x 4") << 2 << 4 << u"quattro"_s << 3 << 3 << u"la tabellina del 3"_s;
+    QTest::newRow("7 x 8") << 5 << 8 << u"otto"_s << 7 << 7 << u"la tabellina del 7"_s;
+    QTest::newRow("10 x 10") << 1 << 10 << u"dieci"_s << 10 << 10 << u"la tabellina del 10"_s;
+    QTest::newRow("mixed: 9 x 6") << 4 << 6 << u"sei"_s << 0 << 9 << u"tutte le tabelline"_s;
+    QTest::newRow("mixed: 2 x 3") << 4 << 3 << u"tre"_s << 0 << 2 << u"tutte le tabelline"_s;
 }
 
 void TestDrill::firstProblemIsPosedOnActivation()
@@ -45,16 +56,23 @@ void TestDrill::firstProblemIsPosedOnActivation()
     QFETCH(int, tinta);
     QFETCH(int, fattore2);
     QFETCH(QString, words);
+    QFETCH(int, tabellina);
+    QFETCH(int, fattore1);
+    QFETCH(QString, named);
     TavolaFixture f;
     f.random.queue(tinta, fattore2);
+    if (tabellina == 0)
+        f.random.draws.push_back((fattore1 - 2) / 9.0 + 0.05);
+    if (tabellina != 2)
+        f.window->setTabellinaRichiesta(tabellina);
     QVERIFY(f.start());
 
     QCOMPARE(f.random.reseeds, 1);
     QCOMPARE(f.window->drill().question().tinta, tinta);
-    QCOMPARE(f.text("Text1"), u"2"_s);
-    QCOMPARE(f.caption("lblNum1"), u"2"_s);
+    QCOMPARE(f.text("Text1"), QString::number(fattore1));
+    QCOMPARE(f.caption("lblNum1"), QString::number(fattore1));
     QCOMPARE(f.caption("lblNum2"), QString::number(fattore2));
-    QCOMPARE(f.text("Text7"), QString::number(2 * fattore2));
+    QCOMPARE(f.text("Text7"), QString::number(fattore1 * fattore2));
     QCOMPARE(f.text("Text6"), words);
     QCOMPARE(f.text("Text3"), u""_s);
     QCOMPARE(QApplication::focusWidget(), f.get("Text3"));
@@ -66,14 +84,28 @@ void TestDrill::firstProblemIsPosedOnActivation()
         QVERIFY(!f.get(hidden)->isVisible());
     // Queued behind the introduction.
     QCOMPARE(tail(f.agent.log, 7), (QStringList{u"Show"_s, u"MoveTo 250 175"_s, u"Play Greet"_s, u"Height 205"_s,
-                                                u"Speak 2"_s, u"Speak per"_s, u"Speak "_s + words}));
-    QVERIFY(f.agent.log.at(5).startsWith(u"Speak Allora attenzione"_s));
+                                                u"Speak "_s + QString::number(fattore1), u"Speak per"_s,
+                                                u"Speak "_s + words}));
+    QVERIFY(f.agent.log.at(5).startsWith(u"Speak Allora attenzione, iniziamo la nostra avventura con "_s + named
+                                         + u". Io detto e tu scrivi"_s));
+}
+
+void TestDrill::gradientBandsAreOnScreen_data()
+{
+    QTest::addColumn<int>("tabellina");
+    QTest::newRow("table of 2: red 40") << 2;
+    QTest::newRow("table of 7: red 140") << 7;
+    QTest::newRow("table of 10: red 200") << 10;
 }
 
 void TestDrill::gradientBandsAreOnScreen()
 {
+    QFETCH(int, tabellina);
+    const int red = 20 * tabellina;
     TavolaFixture f;
     f.random.queue(4, 6);
+    if (tabellina != 2)
+        f.window->setTabellinaRichiesta(tabellina);
     QVERIFY(f.start());
     QWidget *client = f.window->centralWidget();
     const QImage shot = client->grab().toImage();
@@ -81,9 +113,9 @@ void TestDrill::gradientBandsAreOnScreen()
     // The column right of the answer box and under the clock is never covered by a control.
     for (int i = 70; i < 256; i += 5) {
         const int y = (2 * i + 1) * h / 512;
-        QCOMPARE(shot.pixelColor(775, y), QColor(40, 80, i));
+        QCOMPARE(shot.pixelColor(775, y), QColor(red, 80, i));
     }
-    QCOMPARE(shot.pixelColor(775, h - 1), QColor(40, 80, 255));
+    QCOMPARE(shot.pixelColor(775, h - 1), QColor(red, 80, 255));
 
     QTest::keyClick(f.get("Text3"), Qt::Key_1);
     const QImage cleared = client->grab().toImage();
@@ -201,6 +233,9 @@ void TestDrill::verdicts()
     QVERIFY(before <= entry->partita && entry->partita <= entry->ora
             && entry->ora <= QDateTime::currentDateTime().addSecs(1));
     QVERIFY(entry->millisecondi >= 0 && entry->millisecondi <= before.msecsTo(entry->ora));
+    QCOMPARE(entry->tabellina, 2);
+    // The wizard has not said he is done: the time runs from the first key.
+    QVERIFY(entry->dopoDettatura >= 0 && entry->dopoDettatura <= entry->millisecondi);
 
     auto *message = f.get<QLabel>("lblMessage");
     QCOMPARE(message->text(), right ? u"Esatto. Sei forte!!!"_s : u"Sbagliato!! 14"_s);
@@ -226,6 +261,56 @@ void TestDrill::verdicts()
     QCOMPARE(f.caption("lblMessage"), u""_s);
     QCOMPARE(QApplication::focusWidget(), f.get("Text3"));
     QCOMPARE(tail(f.agent.log, 1), QStringList{u"Speak tre"_s});
+}
+
+void TestDrill::timeAfterTheDictation_data()
+{
+    QTest::addColumn<bool>("keyFirst");   // a key is typed 60 ms before the wizard is done
+    QTest::addColumn<bool>("said");       // the wizard says he is done
+    QTest::addColumn<bool>("typed");      // the answer is typed; otherwise checked with no key
+    QTest::newRow("done, then 60 ms to answer") << false << true << true;
+    QTest::newRow("first key 60 ms before the end") << true << true << true;
+    QTest::newRow("checked before the end, no key: unknown") << false << false << false;
+}
+
+void TestDrill::timeAfterTheDictation()
+{
+    QFETCH(bool, keyFirst);
+    QFETCH(bool, said);
+    QFETCH(bool, typed);
+    TavolaFixture f;
+    f.random.queue(5, 7);
+    f.window->setTabellinaRichiesta(7);
+    QVERIFY(f.start());
+    auto done = std::exchange(f.agent.merlin().waitingForDone, nullptr);
+    QVERIFY(done);
+    QElapsedTimer sinceFirstEvent;
+    sinceFirstEvent.start();
+    if (keyFirst)
+        QTest::keyClicks(f.get("Text3"), u"4"_s);
+    QTest::qWait(60);
+    if (said)
+        done();
+    if (typed)
+        f.answer(keyFirst ? u"9"_s : u"49"_s);
+    else
+        f.get<QPushButton>("Command3")->click();
+    const qint64 upperBound = sinceFirstEvent.elapsed();
+
+    f.window.reset();  // leaving writes what is still queued
+    QFile file(f.dataDir() + QLatin1String(historyFileName));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    const std::optional<HistoryEntry> entry = decodeHistoryLine(lines.value(1).chopped(1));
+    QVERIFY(entry);
+    QCOMPARE(entry->tabellina, 7);
+    QCOMPARE(entry->esatta, typed);
+    if (!typed)
+        QCOMPARE(entry->dopoDettatura, -1);
+    else if (keyFirst)
+        QVERIFY2(entry->dopoDettatura >= 60 && entry->dopoDettatura <= upperBound, qPrintable(QString::number(entry->dopoDettatura)));
+    else
+        QVERIFY2(entry->dopoDettatura <= upperBound - 60, qPrintable(QString::number(entry->dopoDettatura)));
 }
 
 void TestDrill::praiseStepIsReadFromTheScoreCaption()

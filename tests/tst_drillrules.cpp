@@ -98,7 +98,9 @@ private slots:
     void rightAnswerSpeech();
     void drawOneToTenEdges_data();
     void drawOneToTenEdges();
+    void questionDrawsInOrder_data();
     void questionDrawsInOrder();
+    void drawsAreUniformAndIndependent_data();
     void drawsAreUniformAndIndependent();
     void clockSourceGivesValidQuestions();
     void bandColours_data();
@@ -180,16 +182,39 @@ void TestDrillRules::drawOneToTenEdges()
     QCOMPARE(int(drawOneToTen(r)), expected);
 }
 
-// The source is re-seeded before any draw; the tint is drawn first, the factor second.
+void TestDrillRules::questionDrawsInOrder_data()
+{
+    QTest::addColumn<int>("tabellina");
+    QTest::addColumn<QList<double>>("draws");
+    QTest::addColumn<int>("fattore1");
+    QTest::newRow("table of 2") << 2 << QList<double>{0.05, 0.95} << 2;
+    QTest::newRow("table of 7: the same draws") << 7 << QList<double>{0.05, 0.95} << 7;
+    QTest::newRow("mixed: the table drawn last, lowest") << 0 << QList<double>{0.05, 0.95, 0.0} << 2;
+    QTest::newRow("mixed: 5") << 0 << QList<double>{0.05, 0.95, 0.34} << 5;
+    QTest::newRow("mixed: highest") << 0 << QList<double>{0.05, 0.95, std::nextafter(1.0, 0.0)} << 10;
+}
+
+// The source is re-seeded before any draw; the tint is drawn first, the factor second,
+// and when every table is mixed, the table third.
 void TestDrillRules::questionDrawsInOrder()
 {
-    ScriptedSource source({0.05, 0.95});
-    const Question q = drawQuestion(source);
-    QCOMPARE(source.log, (QStringList{u"reseed"_s, u"next"_s, u"next"_s}));
+    QFETCH(int, tabellina);
+    QFETCH(QList<double>, draws);
+    QFETCH(int, fattore1);
+    ScriptedSource source(draws);
+    const Question q = drawQuestion(source, tabellina);
+    QCOMPARE(source.log, QStringList{u"reseed"_s} + QStringList(draws.size(), u"next"_s));
     QCOMPARE(q.tinta, qint16(1));
-    QCOMPARE(q.fattore1, qint16(2));
+    QCOMPARE(q.fattore1, qint16(fattore1));
     QCOMPARE(q.fattore2, qint16(10));
-    QCOMPARE(q.risultato, qint16(20));
+    QCOMPARE(q.risultato, qint16(10 * fattore1));
+}
+
+void TestDrillRules::drawsAreUniformAndIndependent_data()
+{
+    QTest::addColumn<int>("tabellina");
+    QTest::newRow("table of 2") << 2;
+    QTest::newRow("mixed") << 0;
 }
 
 // Over many questions from a fixed seed, each of 1..10 comes about one time in ten
@@ -198,24 +223,30 @@ void TestDrillRules::questionDrawsInOrder()
 // and the seed makes the outcome the same on every run.
 void TestDrillRules::drawsAreUniformAndIndependent()
 {
+    QFETCH(int, tabellina);
     constexpr int runs = 100000;
     SeededSource source(20240607);
+    std::array<int, 9> tables{};
     std::array<int, 10> factors{};
     std::array<int, 10> tints{};
     std::array<int, 100> pairs{};
     int repeats = 0;
     int previous = 0;
     for (int n = 0; n < runs; ++n) {
-        const Question q = drawQuestion(source);
+        const Question q = drawQuestion(source, tabellina);
         QVERIFY(q.fattore2 >= 1 && q.fattore2 <= 10);
         QVERIFY(q.tinta >= 1 && q.tinta <= 10);
-        QCOMPARE(q.risultato, qint16(2 * q.fattore2));
+        QVERIFY(tabellina == 0 ? q.fattore1 >= 2 && q.fattore1 <= 10 : q.fattore1 == tabellina);
+        QCOMPARE(q.risultato, qint16(q.fattore1 * q.fattore2));
+        ++tables[q.fattore1 - 2];
         ++factors[q.fattore2 - 1];
         ++tints[q.tinta - 1];
         ++pairs[(q.tinta - 1) * 10 + q.fattore2 - 1];
         repeats += q.fattore2 == previous;
         previous = q.fattore2;
     }
+    if (tabellina == 0)
+        QVERIFY2(chiSquare(tables, runs / 9.0) < 26.12, "table not uniform");
     QVERIFY2(chiSquare(factors, runs / 10.0) < 27.88, "factor not uniform");
     QVERIFY2(chiSquare(tints, runs / 10.0) < 27.88, "tint not uniform");
     QVERIFY2(chiSquare(pairs, runs / 100.0) < 148.23, "tint and factor not independent");
@@ -240,12 +271,17 @@ void TestDrillRules::bandColours_data()
     QTest::addColumn<int>("tinta");
     QTest::addColumn<int>("green");
     QTest::addColumn<int>("blue");
+    QTest::addColumn<int>("fattore1");
+    QTest::addColumn<int>("red");
 
-    QTest::newRow("top band of the palest tint has no blue") << 0 << 1 << 20 << 0;
-    QTest::newRow("bottom band of the palest tint is full blue") << gradientBands - 1 << 1 << 20 << 255;
-    QTest::newRow("top band of the greenest tint") << 0 << 10 << 200 << 0;
-    QTest::newRow("bottom band of the greenest tint") << gradientBands - 1 << 10 << 200 << 255;
-    QTest::newRow("middle band: blue is the band number") << 128 << 5 << 100 << 128;
+    QTest::newRow("top band of the palest tint has no blue") << 0 << 1 << 20 << 0 << 2 << 40;
+    QTest::newRow("bottom band of the palest tint is full blue") << gradientBands - 1 << 1 << 20 << 255 << 2 << 40;
+    QTest::newRow("top band of the greenest tint") << 0 << 10 << 200 << 0 << 2 << 40;
+    QTest::newRow("bottom band of the greenest tint") << gradientBands - 1 << 10 << 200 << 255 << 2 << 40;
+    QTest::newRow("middle band: blue is the band number") << 128 << 5 << 100 << 128 << 2 << 40;
+    QTest::newRow("table of 3: red 60") << 128 << 5 << 100 << 128 << 3 << 60;
+    QTest::newRow("table of 7: red 140") << 0 << 1 << 20 << 0 << 7 << 140;
+    QTest::newRow("table of 10: red 200") << gradientBands - 1 << 10 << 200 << 255 << 10 << 200;
 }
 
 void TestDrillRules::bandColours()
@@ -254,9 +290,12 @@ void TestDrillRules::bandColours()
     QFETCH(int, tinta);
     QFETCH(int, green);
     QFETCH(int, blue);
+    QFETCH(int, fattore1);
+    QFETCH(int, red);
     Question q;
     q.tinta = qint16(tinta);
-    QCOMPARE(bandColour(band, q), (Rgb{40, green, blue}));
+    q.fattore1 = qint16(fattore1);
+    QCOMPARE(bandColour(band, q), (Rgb{red, green, blue}));
 }
 
 // A problem, a right answer and a wrong one, played on captions alone.
