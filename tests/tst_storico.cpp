@@ -114,21 +114,24 @@ void TestStorico::lineIsEncodedExactly_data()
     const QDateTime start(QDate(2026, 12, 7), QTime(10, 15, 3, 870), Qt::LocalTime);
     QTest::newRow("local time with its offset, seconds only")
         << HistoryEntry{start, start.addMSecs(6500), u"Mario"_s, 3, u"6"_s, true, 6500}
-        << QByteArray("2026-12-07T10:15:03+01:00;2026-12-07T10:15:10+01:00;Mario;3;6;1;6500\r\n");
+        << QByteArray("2026-12-07T10:15:03+01:00;2026-12-07T10:15:10+01:00;Mario;3;6;1;6500;2;\r\n");
     const QDateTime summer(QDate(2026, 7, 1), QTime(9, 0, 0), Qt::LocalTime);
+    HistoryEntry seven{start, start.addMSecs(4200), u"Mario"_s, 8, u"56"_s, true, 4200, 7, 1850};
+    QTest::newRow("table of 7, time after the dictation")
+        << seven << QByteArray("2026-12-07T10:15:03+01:00;2026-12-07T10:15:08+01:00;Mario;8;56;1;4200;7;1850\r\n");
     QTest::newRow("summer time")
         << HistoryEntry{summer, summer, u"Amico"_s, 10, u"20"_s, true, 0}
-        << QByteArray("2026-07-01T09:00:00+02:00;2026-07-01T09:00:00+02:00;Amico;10;20;1;0\r\n");
+        << QByteArray("2026-07-01T09:00:00+02:00;2026-07-01T09:00:00+02:00;Amico;10;20;1;0;2;\r\n");
     QTest::newRow("UTC keeps a numeric offset")
         << entry("2026-12-07T09:15:03Z", "2026-12-07T09:15:04Z", u"Zoë"_s, 1, u""_s, false, 12)
-        << QByteArray("2026-12-07T09:15:03+00:00;2026-12-07T09:15:04+00:00;Zo\xC3\xAB;1;;0;12\r\n");
+        << QByteArray("2026-12-07T09:15:03+00:00;2026-12-07T09:15:04+00:00;Zo\xC3\xAB;1;;0;12;2;\r\n");
     QTest::newRow("separator and quotes quoted, quotes doubled")
         << entry("2026-12-07T10:15:03-03:30", "2026-12-07T10:15:04-03:30", u"Anna; \"Tigre\""_s, 7, u"1\"4"_s,
                  false, 99)
-        << QByteArray("2026-12-07T10:15:03-03:30;2026-12-07T10:15:04-03:30;\"Anna; \"\"Tigre\"\"\";7;\"1\"\"4\";0;99\r\n");
+        << QByteArray("2026-12-07T10:15:03-03:30;2026-12-07T10:15:04-03:30;\"Anna; \"\"Tigre\"\"\";7;\"1\"\"4\";0;99;2;\r\n");
     QTest::newRow("line breaks quoted")
         << entry("2026-12-07T10:15:03+01:00", "2026-12-07T10:15:04+01:00", u"Riga\r\nnuova\n"_s, 2, u"4"_s, true, 1)
-        << QByteArray("2026-12-07T10:15:03+01:00;2026-12-07T10:15:04+01:00;\"Riga\r\nnuova\n\";2;4;1;1\r\n");
+        << QByteArray("2026-12-07T10:15:03+01:00;2026-12-07T10:15:04+01:00;\"Riga\r\nnuova\n\";2;4;1;1;2;\r\n");
 }
 
 void TestStorico::lineIsEncodedExactly()
@@ -153,6 +156,9 @@ void TestStorico::roundTrip_data()
         << entry("2026-12-07T10:15:03+01:00", "2026-12-07T10:15:03+01:00", u"\ufeff"_s, 6, u"\ufeff12"_s, false, 1);
     QTest::newRow("quote alone") << entry("2026-12-07T10:15:03+01:00", "2026-12-07T10:15:03+01:00", u"\""_s, 6,
                                           u"\""_s, false, 1);
+    QTest::newRow("table of 10, time after the dictation zero")
+        << HistoryEntry{at("2026-12-07T10:15:03+01:00"), at("2026-12-07T10:15:04+01:00"), u"Eva"_s, 10, u"100"_s,
+                        true, 900, 10, 0};
     QTest::newRow("long answer, long time")
         << entry("2026-12-31T23:59:59-12:00", "2027-01-01T00:00:10-12:00", u"Amico"_s, 8, QString(250, u'9'), false,
                  999999999999LL);
@@ -174,6 +180,8 @@ void TestStorico::roundTrip()
     QCOMPARE(decoded->risposta, entry.risposta);
     QCOMPARE(decoded->esatta, entry.esatta);
     QCOMPARE(decoded->millisecondi, entry.millisecondi);
+    QCOMPARE(decoded->tabellina, entry.tabellina);
+    QCOMPARE(decoded->dopoDettatura, entry.dopoDettatura);
 }
 
 void TestStorico::damagedLineIsRejected_data()
@@ -182,8 +190,16 @@ void TestStorico::damagedLineIsRejected_data()
     const QByteArray t = "2026-12-07T10:15:03+01:00";
     const QByteArray good = t + ';' + t + ";Mario;3;6;1;1500";
     QVERIFY(decodeHistoryLine(good));
+    QVERIFY(decodeHistoryLine(good + ";2;"));
     QTest::newRow("six fields") << QByteArray(t + ';' + t + ";Mario;3;6;1");
     QTest::newRow("eight fields") << QByteArray(good + ";x");
+    QTest::newRow("eight fields, the table without its time") << QByteArray(good + ";2");
+    QTest::newRow("ten fields") << QByteArray(good + ";2;100;x");
+    QTest::newRow("table 1") << QByteArray(good + ";1;100");
+    QTest::newRow("table 11") << QByteArray(good + ";11;100");
+    QTest::newRow("table empty") << QByteArray(good + ";;100");
+    QTest::newRow("time after the dictation negative") << QByteArray(good + ";2;-1");
+    QTest::newRow("time after the dictation quoted") << QByteArray(good + ";2;\"\"");
     QTest::newRow("factor 0") << QByteArray(t + ';' + t + ";Mario;0;0;1;1500");
     QTest::newRow("factor 11") << QByteArray(t + ';' + t + ";Mario;11;22;1;1500");
     QTest::newRow("factor in words") << QByteArray(t + ';' + t + ";Mario;tre;6;1;1500");
@@ -203,6 +219,7 @@ void TestStorico::damagedLineIsRejected_data()
     QTest::newRow("quote never closed") << QByteArray(t + ';' + t + ";\"Mario;3;6;1;1500");
     QTest::newRow("two lines") << QByteArray(good + "\r\n" + good);
     QTest::newRow("header") << QByteArray(historyHeader);
+    QTest::newRow("old header") << QByteArray(oldHistoryHeader);
     QTest::newRow("empty") << QByteArray();
     QTest::newRow("binary") << QByteArray("\x00\xff;\x01\x02;\x80;\x00;\x00;\x00;\x00", 14);
 }
@@ -257,6 +274,11 @@ void TestStorico::readingCountsAndSkips_data()
     QTest::newRow("a name cut inside a character reads as a replacement character")
         << header + "2026-12-07T10:00:00+01:00;2026-12-07T10:00:05+01:00;\xe2;2;4;1;1\r\n" << 1LL << 0LL
         << QStringList{u"\ufffd"_s};
+    QTest::newRow("old header, old lines and new lines read alike")
+        << QByteArray(oldHistoryHeader) + "\r\n" + a.left(a.lastIndexOf(";2;")) + "\r\n" + c << 2LL << 0LL
+        << annaLuca;
+    QTest::newRow("an old line after a new one is a new line cut short")
+        << header + a + c.left(c.lastIndexOf(";2;") - 2) + "\r\n" << 1LL << 1LL << QStringList{u"Anna"_s};
     QTest::newRow("only binary") << QByteArray("\x7f" "ELF\x02\x01\x01\0\0\0\0\0\0\0\0\0", 16) << 0LL << 1LL
                                  << QStringList();
 }

@@ -19,12 +19,17 @@
 // The file: UTF-8 without a byte-order mark, lines ended by CR LF, fields separated by ';'
 // and quoted with '"' (inner quotes doubled) when they hold ';', '"', CR or LF. The first
 // line is historyHeader; then one line per answer, e.g.
-//   2026-12-07T10:15:03+01:00;2026-12-07T10:15:09+01:00;Mario;3;6;1;6500
+//   2026-12-07T10:15:03+01:00;2026-12-07T10:15:09+01:00;Mario;3;6;1;6500;2;2100
 // Times are local with their offset, in whole seconds (UTC is written +00:00, read also
-// as Z); fattore is 1 to 10, esatta 1 or 0, millisecondi a whole number.
+// as Z); fattore is 1 to 10, esatta 1 or 0, millisecondi a whole number, tabellina 2 to 10,
+// dopo_dettatura a whole number or empty when not known. Files written before the table
+// was kept start with oldHistoryHeader and have lines of the first seven fields only: they
+// read as the table of 2 with dopo_dettatura not known.
 
 inline constexpr char historyFileName[] = "storico.csv";
-inline constexpr char historyHeader[] = "partita;ora;nome;fattore;risposta;esatta;millisecondi";
+inline constexpr char historyHeader[] =
+    "partita;ora;nome;fattore;risposta;esatta;millisecondi;tabellina;dopo_dettatura";
+inline constexpr char oldHistoryHeader[] = "partita;ora;nome;fattore;risposta;esatta;millisecondi";
 
 // One checked answer.
 struct HistoryEntry
