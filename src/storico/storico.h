@@ -2,11 +2,14 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QDate>
 #include <QDateTime>
 #include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
+
+#include "storico/factrule.h"
 
 #include <array>
 #include <memory>
@@ -71,40 +74,95 @@ private:
     std::unique_ptr<Worker> m_worker;
 };
 
-// What the notebook shows, computed while reading so that a million lines stay small.
-struct FactStats
+// What the notebook shows, computed while reading so that a million lines stay small: per
+// child and fact only the counts, the last factWindow answers and the counts per day.
+
+// The answers to one fact on one day (the day of `ora`, as the computer that wrote it saw it).
+struct FactPoint
 {
+    QDate day;
     int answers = 0;
     int right = 0;
-    qint64 medianMs = -1;  // -1 with no answers
-    // Among the facts to practise most: at most three, the lowest share right first, then
-    // the slowest, of the facts answered and not yet mastered (some answer wrong, or a
-    // median slower than the child's median over all facts).
-    bool weak = false;
+};
+
+struct FactStats
+{
+    int answers = 0;                      // all answers ever
+    int right = 0;
+    qint64 medianMs = -1;                 // median dopo_dettatura of the timed among the last 10; -1 none
+    FactState state = FactState::Nuovo;   // judgeFact of the last 10 answers, by `ora`
+    QList<FactPoint> timeline;            // one point per day with answers, oldest first
 };
 
 struct GameSummary
 {
     QDateTime started;
+    int tabellina = 2;  // the table of every answer of the game; 0 when the game mixed tables
     int right = 0;
     int wrong = 0;
 };
 
 struct ChildReport
 {
-    QString name;
-    QList<GameSummary> games;          // oldest first
-    std::array<FactStats, 10> facts;   // facts[f - 1] is 2 x f
+    QString name;                     // the spelling of the child's most recent answer
+    QDateTime lastGame;               // the start of the latest game
+    QList<GameSummary> games;         // oldest first
+    std::array<std::array<FactStats, 10>, 9> tables;  // tables[N - 2][f - 1] is N x f
+
+    // N x f; a fact outside the tables (N not 2 to 10, f not 1 to 10) has no answers.
+    const FactStats &fact(int tabellina, int fattore) const;
 };
 
 struct HistorySummary
 {
-    bool exists = false;     // the file was there
+    bool exists = false;     // a file was there
     qint64 entries = 0;      // answers read
     qint64 skipped = 0;      // lines that could not be read
-    QString error;           // why the file could not be read (Italian), empty when it could
-    QStringList names;       // most recent first
-    QHash<QString, ChildReport> children;
+    QString error;           // why a file could not be read (Italian, one line a file), empty when all could
+    bool notHistory = false; // there were bytes, but not one line was a history line (nor its header)
+    QStringList names;       // keys, in Italian alphabetical order of the shown names
+    QHash<QString, ChildReport> children;  // by key
+};
+
+// The key that makes one child of the spellings of a name: spaces at either end dropped and
+// case folded, accents kept ("Nicolò", "nicolò" and " Nicolò " are one child, "Nicolo"
+// another).
+QString childKey(const QString &name);
+
+// Reads the whole history; never fails: lines that cannot be read (damaged, or cut short by
+// a crash) are counted in skipped, a file that cannot be read at all is said in error.
+// Lines may end in CR LF, LF or CR alone.
+HistorySummary readHistory(const QString &path);
+HistorySummary summarizeHistory(QByteArrayView content);
+
+// Reads many files as one class: a child's games from different computers are merged, each
+// game known by the instant it started. A folder among the paths stands for its history
+// files (historyFilesIn).
+HistorySummary readHistoryFiles(const QStringList &paths);
+
+// The history files of a class folder: every storico*.csv in it, sorted by name, as paths.
+QStringList historyFilesIn(const QString &folder);
+
+// Follows history files while they are open: each refresh() reads only what was appended
+// since the last one, files that appeared (a folder among the paths is looked into again
+// each time), and a file that shrank or was replaced is read again from its start (with
+// the rest, since its answers are mixed into the children's). It returns the whole summary;
+// when nothing changed, the one it returned last. A line still without its line ending
+// waits for it. Not thread-safe: one thread at a time may call it.
+class HistoryFollower final
+{
+public:
+    explicit HistoryFollower(QStringList paths);
+    ~HistoryFollower();
+    HistoryFollower(const HistoryFollower &) = delete;
+    HistoryFollower &operator=(const HistoryFollower &) = delete;
+
+    void setPaths(QStringList paths);
+    HistorySummary refresh();
+
+private:
+    class Impl;
+    std::unique_ptr<Impl> m_impl;
 };
 
 // Reads a history piece by piece, as readHistory reads a file; for reading in a thread of
@@ -127,7 +185,3 @@ private:
     std::unique_ptr<Impl> m_impl;
 };
 
-// Reads the whole history; never fails: lines that cannot be read (damaged, or cut short by
-// a crash) are counted in skipped, a file that cannot be read at all is said in error.
-HistorySummary readHistory(const QString &path);
-HistorySummary summarizeHistory(QByteArrayView content);
