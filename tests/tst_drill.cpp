@@ -434,8 +434,9 @@ void TestDrill::wholeGame()
     const HistorySummary history = readHistory(f.dataDir() + QLatin1String(historyFileName));
     QCOMPARE(history.entries, answers);
     QCOMPARE(history.skipped, 0);
-    QCOMPARE(history.names, QStringList{u"Lucia"_s});
-    const ChildReport &lucia = history.children[u"Lucia"_s];
+    QCOMPARE(history.names, QStringList{childKey(u"Lucia"_s)});
+    const ChildReport &lucia = history.children[childKey(u"Lucia"_s)];
+    QCOMPARE(lucia.name, u"Lucia"_s);
     QCOMPARE(lucia.games.size(), 1);
     QCOMPARE(lucia.games[0].right, right);
     QCOMPARE(lucia.games[0].wrong, answers / 5);

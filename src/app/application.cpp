@@ -45,8 +45,13 @@ std::optional<int> readCommandLine(const QStringList &arguments, std::optional<i
         std::fprintf(stderr, "quizzolo: %s\nProva «quizzolo --help».\n", qPrintable(why));
         return 2;
     };
-    if (!parser.parse(arguments))
-        return fail(parser.errorText());
+    // Our own words, whether or not Qt's Italian texts are installed.
+    if (!parser.parse(arguments)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        return fail(unknown.isEmpty()
+                        ? QStringLiteral("manca il valore dopo --tabellina: un numero da 2 a 10, oppure tutte.")
+                        : QStringLiteral("opzione sconosciuta: «%1»").arg(unknown.constFirst()));
+    }
     if (parser.isSet(help)) {
         std::fputs(qPrintable(parser.helpText()), stdout);
         return 0;

@@ -1,6 +1,7 @@
 #include "app/scelte.h"
 
 #include "core/tabellina.h"
+#include "storico/storico.h"
 
 #include <QSettings>
 #include <QUrl>
@@ -9,13 +10,12 @@
 
 namespace {
 
-// Names differing only in case or in spaces at either end are one child. The key is
-// percent-encoded: a name may hold '/', '\' or spaces, which QSettings keys cannot.
+// One child is one name key, as in the history. The key is percent-encoded: a name may
+// hold '/', '\' or spaces, which QSettings keys cannot.
 QString settingKey(const QString &nome, const char *what)
 {
-    const QString child = nome.trimmed().toCaseFolded();
     return QStringLiteral("bambini/%1/%2")
-        .arg(QString::fromLatin1(QUrl::toPercentEncoding(child)), QLatin1String(what));
+        .arg(QString::fromLatin1(QUrl::toPercentEncoding(childKey(nome))), QLatin1String(what));
 }
 
 // A choice that cannot be kept is said once on stderr; the game goes on with it.
