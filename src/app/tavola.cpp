@@ -123,6 +123,7 @@ void Tavola::buildTableMenu()
     QMenu *menu = menuBar()->addMenu(QStringLiteral("&Tabelline"));
     menu->setObjectName(QStringLiteral("Tabelline"));
     menu->setAccessibleDescription(QStringLiteral("Scegli la tabellina della partita"));
+    menu->installEventFilter(this);
     m_tabelline = new QActionGroup(menu);
     m_tabelline->setExclusive(true);
     const auto add = [&](int tabellina, const QString &text) {
@@ -174,7 +175,10 @@ void Tavola::cambiaTabellina(int tabellina)
     for (QLabel *count : {lblScore, lblScore1, lblScore2})
         setCaption(count, QStringLiteral("0"));
     cmdNext->setEnabled(false);
-    m_drill.recordAnswersTo(m_history.get(), QDateTime::currentDateTime());
+    // The history tells games apart by their start, in whole seconds: a game changed
+    // within the second it began starts on the next one.
+    m_drill.recordAnswersTo(m_history.get(),
+                            std::max(QDateTime::currentDateTime(), m_drill.partita().addSecs(1)));
     Avviatimer();
     AgentCharacter &merlin = character();
     stageCharacter(merlin, QStringLiteral("Announce"));
@@ -317,6 +321,12 @@ bool Tavola::eventFilter(QObject *watched, QEvent *event)
         // Enter types nothing into the one-line box; every other character goes in as typed.
         return code == 13 || m_phase == Phase::Ended;
     }
+    // A screen reader's keyboard listener holds each key back and has the accessibility
+    // bridge send it again a moment later, not as input: the Alt of Alt+T then reaches the
+    // menu it has just opened, and an Alt press closes a menu. Only real ones may.
+    if (m_tabelline && watched == m_tabelline->parent() && event->type() == QEvent::KeyPress && !event->spontaneous()
+        && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Alt)
+        return true;
     return QMainWindow::eventFilter(watched, event);
 }
 

@@ -65,6 +65,7 @@ public:
     // Every check from now on appends the answer to this history, as part of the game
     // that started at partita. The log is the caller's and must outlive the drill's use.
     void recordAnswersTo(HistoryLog *history, const QDateTime &partita);
+    const QDateTime &partita() const { return m_partita; }
 
 private:
     DrillView &m_view;
