@@ -1,6 +1,7 @@
 #include "app/scelte.h"
 #include "core/tabellina.h"
 #include "records/records.h"
+#include "storico/storico.h"
 #include "support/tavolafixture.h"
 
 #include <QMenuBar>
@@ -43,6 +44,7 @@ private slots:
     void closeBoxLeavesTheRecordAlone();
     void commandLine_data();
     void commandLine();
+    void targetedPractice();
     void changingTheTable_data();
     void changingTheTable();
     void accessKeys();
@@ -547,6 +549,37 @@ void TestTavola::commandLine()
     std::optional<int> asked;
     QCOMPARE(readCommandLine(QStringList{u"quizzolo"_s} + arguments, asked).value_or(-1), status);
     QCOMPARE(asked.value_or(-1), tabellina);
+}
+
+// "Ripasso mirato", remembered for the child: the history is read beside the game, and
+// the draws then follow the child's facts; cleared, they are uniform again.
+void TestTavola::targetedPractice()
+{
+    TavolaFixture f;
+    QByteArray history = QByteArray(historyHeader) + "\r\n";
+    const QDateTime then = QDateTime::currentDateTime().addDays(-1);
+    for (int i = 0; i < 5; ++i) {
+        history += encodeHistoryLine({then, then.addSecs(i), u"mario"_s, 3, u"20"_s, false, 4000, 7, 4000});
+        history += encodeHistoryLine({then, then.addSecs(i), u"Mario"_s, 5, u"35"_s, true, 1500, 7, 1000});
+    }
+    f.writeFile(QLatin1String(historyFileName), history);
+    ricordaRipasso(u"Mario"_s, true);
+    f.window->setTabellinaRichiesta(7);
+    QVERIFY(f.start());
+    QVERIFY(f.agent.log.value(5).contains(
+        u"con la tabellina del 7. Oggi ti chiederò più spesso i calcoli che devi ripassare. Io detto"_s));
+    auto *ripasso = f.window->findChild<QAction *>(u"ripassoMirato"_s);
+    QVERIFY(ripasso->isChecked());
+    QTRY_VERIFY(f.window->drill().practiceWeights());
+    const FactWeights weights = *f.window->drill().practiceWeights();
+    QCOMPARE(weights[7 - 2][3 - 1], practiceWeight(FactState::DaRipassare));
+    QCOMPARE(weights[7 - 2][5 - 1], practiceWeight(FactState::Sicuro));
+    QCOMPARE(weights[7 - 2][4 - 1], practiceWeight(FactState::Nuovo));
+
+    ripasso->trigger();
+    QVERIFY(!f.window->drill().practiceWeights());
+    QVERIFY(!sceltaRipasso(u"Mario"_s));
+    QCOMPARE(sceltaRipasso(u"Lucia"_s), false);
 }
 
 void TestTavola::changingTheTable_data()

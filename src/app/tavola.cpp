@@ -20,6 +20,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -31,9 +32,10 @@ namespace {
 const QString characterId = QStringLiteral("Merlin");
 const QString characterFile = QStringLiteral("C:\\WINDOWS\\msagent\\chars\\Merlin.acs");
 // The wizard's introduction to a game of this table.
-QString introduction(int tabellina)
+QString introduction(int tabellina, bool ripasso)
 {
     return QStringLiteral("Allora attenzione, iniziamo la nostra avventura con ") + tabellinaName(tabellina)
+        + (ripasso ? QStringLiteral(". Oggi ti chiederò più spesso i calcoli che devi ripassare") : QString())
         + QStringLiteral(". Io detto e tu "
                          "scrivi il risultato nello spazio sotto di me. Mi raccomando inserisci il risultato e premi "
                          "invio e poi aspetta che io finisca di parlare e premi ancora invio per avere la domanda "
@@ -74,7 +76,14 @@ Tavola::Tavola(Agent &agent, Dialogs &dialogs, RandomSource &random, QWidget *pa
     connect(Timer1, &QTimer::timeout, this, [this] { guarded([this] { tick(); }); });
 }
 
-Tavola::~Tavola() = default;
+Tavola::~Tavola()
+{
+    // A history still being read is waited for: the thread must not outlive its object.
+    if (m_practiceReader) {
+        m_practiceReader->wait();
+        delete m_practiceReader;
+    }
+}
 
 void Tavola::load()
 {
@@ -99,12 +108,14 @@ void Tavola::load()
     m_dirwin = GetSystemDir();
     m_history = std::make_unique<HistoryLog>(m_dirwin + QLatin1String(historyFileName));
     m_drill.recordAnswersTo(m_history.get(), partita);
+    if (m_ripasso->isChecked())
+        readPracticeWeights();
     loadRecord();
 
     m_agent.load(characterId, characterFile);
     AgentCharacter &merlin = character();
     stageCharacter(merlin, QStringLiteral("Announce"));
-    merlin.Speak(introduction(m_drill.tabellina()));
+    merlin.Speak(introduction(m_drill.tabellina(), m_ripasso->isChecked()));
 
     hideProblem();
 }
@@ -140,6 +151,13 @@ void Tavola::buildTableMenu()
     connect(m_tabelline, &QActionGroup::triggered, this, [this](QAction *entry) {
         guarded([this, entry] { cambiaTabellina(entry->data().toInt()); });
     });
+    menu->addSeparator();
+    m_ripasso = menu->addAction(QStringLiteral("&Ripasso mirato"));
+    m_ripasso->setObjectName(QStringLiteral("ripassoMirato"));
+    m_ripasso->setCheckable(true);
+    m_ripasso->setChecked(sceltaRipasso(lblnome1->text()));
+    m_ripasso->setToolTip(QStringLiteral("Chiede più spesso i calcoli da ripassare"));
+    connect(m_ripasso, &QAction::triggered, this, [this](bool checked) { guarded([this, checked] { cambiaRipasso(checked); }); });
     showTabellina();
 }
 
@@ -180,11 +198,45 @@ void Tavola::cambiaTabellina(int tabellina)
     m_drill.recordAnswersTo(m_history.get(),
                             std::max(QDateTime::currentDateTime(), m_drill.partita().addSecs(1)));
     Avviatimer();
+    if (m_ripasso->isChecked())
+        readPracticeWeights();  // with the game just ended
     AgentCharacter &merlin = character();
     stageCharacter(merlin, QStringLiteral("Announce"));
-    merlin.Speak(introduction(tabellina));
+    merlin.Speak(introduction(tabellina, m_ripasso->isChecked()));
     m_drill.nuovaDomanda();
     lblconto->setText(QStringLiteral("00.07.00"));
+}
+
+void Tavola::cambiaRipasso(bool ripasso)
+{
+    ricordaRipasso(lblnome1->text(), ripasso);
+    if (ripasso)
+        readPracticeWeights();
+    else
+        m_drill.setPracticeWeights(std::nullopt);
+}
+
+void Tavola::readPracticeWeights()
+{
+    if (m_practiceReader)
+        return;
+    const QString path = m_dirwin + QLatin1String(historyFileName);
+    const QString key = childKey(lblnome1->text());
+    auto weights = std::make_shared<FactWeights>();
+    m_practiceReader = QThread::create([path, key, weights] {
+        const HistorySummary history = readHistory(path);
+        const auto child = history.children.constFind(key);
+        *weights = practiceWeights(child == history.children.cend() ? nullptr : &*child);
+    });
+    connect(m_practiceReader, &QThread::finished, this, [this, weights] {
+        // Finished is said just before the thread ends.
+        QThread *reader = std::exchange(m_practiceReader, nullptr);
+        reader->wait();
+        delete reader;
+        if (m_ripasso->isChecked())
+            m_drill.setPracticeWeights(*weights);
+    });
+    m_practiceReader->start(QThread::LowPriority);
 }
 
 void Tavola::storeRecordIfBeaten()

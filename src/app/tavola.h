@@ -13,11 +13,13 @@ class Agent;
 class Dialogs;
 class GraphicalButton;
 class HistoryLog;
+class QAction;
 class QActionGroup;
 class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
+class QThread;
 class QTimer;
 class RuntimeError;
 class Shape;
@@ -49,6 +51,8 @@ public:
     // A table chosen in the "Tabelline" menu: the game so far ends as leaving ends it for
     // the record, and a new one starts on that table for the same child.
     void cambiaTabellina(int tabellina);
+    // "Ripasso mirato" checked or cleared: the next problems are drawn by the child's history, or uniformly.
+    void cambiaRipasso(bool ripasso);
 
     // The one way a run-time error is reported, whatever raised it: the clock stops, the
     // error is said on stderr and in its message box, and the program ends with its status.
@@ -81,6 +85,8 @@ private:
     void loadRecord();
     // Leaving's part for the record: stored, with its message, if the score beats it.
     void storeRecordIfBeaten();
+    // Reads the history on a thread of its own; the targeted practice's weights follow when it is read.
+    void readPracticeWeights();
     void loadArtwork();
     void Avviatimer();
     void setCaption(QLabel *label, const QString &text);
@@ -123,6 +129,8 @@ private:
     std::optional<int> m_tabellinaRichiesta;
     QMenu *m_credits = nullptr;
     QActionGroup *m_tabelline = nullptr;
+    QAction *m_ripasso = nullptr;
+    QThread *m_practiceReader = nullptr;
     // The history of answers, appended to by the drill's check.
     std::unique_ptr<HistoryLog> m_history;
 

@@ -16,6 +16,15 @@ void stageCharacter(AgentCharacter &character, const QString &animation)
     character.setHeight(205);
 }
 
+FactWeights practiceWeights(const ChildReport *child)
+{
+    FactWeights weights{};
+    for (int n = 2; n <= 10; ++n)
+        for (int f = 1; f <= 10; ++f)
+            weights[n - 2][f - 1] = practiceWeight(child ? child->fact(n, f).state : FactState::Nuovo);
+    return weights;
+}
+
 Drill::Drill(DrillView &view, RandomSource &random)
     : m_view(view)
     , m_random(random)

@@ -11,6 +11,7 @@
 
 class AgentCharacter;
 class HistoryLog;
+struct ChildReport;
 
 // What the drill works on: the window's captions and text boxes by their names, the three
 // labels of the problem, the verdict, the next-problem button, the painting behind the
@@ -40,6 +41,10 @@ public:
 // given, then sized.
 void stageCharacter(AgentCharacter &character, const QString &animation = {});
 
+// The targeted practice's weights for a child: each fact by the state its answers put it
+// in (practiceWeight); with no history (nullptr) every fact is new.
+FactWeights practiceWeights(const ChildReport *child);
+
 // The drill's steps: posing a problem, a key typed in the answer box, and the check.
 // A run-time error they raise (an overflow of the counts, an animation the character
 // lacks) escapes to the caller.
@@ -61,7 +66,7 @@ public:
     int tabellina() const { return m_tabellina; }
     // The targeted practice: the next problems are drawn by these weights; none, uniformly.
     void setPracticeWeights(std::optional<FactWeights> weights) { m_weights = std::move(weights); }
-    bool hasPracticeWeights() const { return m_weights.has_value(); }
+    const std::optional<FactWeights> &practiceWeights() const { return m_weights; }
     // Every check from now on appends the answer to this history, as part of the game
     // that started at partita. The log is the caller's and must outlive the drill's use.
     void recordAnswersTo(HistoryLog *history, const QDateTime &partita);
