@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <sys/file.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -120,6 +121,11 @@ private slots:
     void classFolderReadAndFollowed();
     void logWritesHeaderThenLinesAndMendsATornEnd();
     void logThatCannotWriteSaysSoOnce();
+    void upgradeKeepsAnotherGamesAnswer();
+    void logWritesToTheClassFolderOrHere_data();
+    void logWritesToTheClassFolderOrHere();
+    void classFileNameIsSafe_data();
+    void classFileNameIsSafe();
 
 private:
     QTemporaryDir m_tmp;
@@ -131,6 +137,12 @@ void TestStorico::initTestCase()
     qputenv("TZ", "Europe/Rome");
     tzset();
     QVERIFY(m_tmp.isValid());
+    // The configuration names a class folder.
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_tmp.filePath(u"config"_s)));
+    QVERIFY(QDir().mkpath(m_tmp.filePath(u"config/quizzolo"_s)));
+    QFile conf(m_tmp.filePath(u"config/quizzolo/quizzolo.conf"_s));
+    QVERIFY(conf.open(QIODevice::WriteOnly));
+    conf.write("[storico]\ncartella=" + QFile::encodeName(m_tmp.filePath(u"classe"_s)) + '\n');
 }
 
 void TestStorico::lineIsEncodedExactly_data()
@@ -155,6 +167,9 @@ void TestStorico::lineIsEncodedExactly_data()
         << entry("2026-12-07T10:15:03-03:30", "2026-12-07T10:15:04-03:30", u"Anna; \"Tigre\""_s, 7, u"1\"4"_s,
                  false, 99)
         << QByteArray("2026-12-07T10:15:03-03:30;2026-12-07T10:15:04-03:30;\"Anna; \"\"Tigre\"\"\";7;\"1\"\"4\";0;99;2;\r\n");
+    QTest::newRow("separator alone quoted")
+        << entry("2026-12-07T10:15:03+01:00", "2026-12-07T10:15:04+01:00", u"Lu;ca"_s, 2, u";"_s, false, 1)
+        << QByteArray("2026-12-07T10:15:03+01:00;2026-12-07T10:15:04+01:00;\"Lu;ca\";2;\";\";0;1;2;\r\n");
     QTest::newRow("line breaks quoted")
         << entry("2026-12-07T10:15:03+01:00", "2026-12-07T10:15:04+01:00", u"Riga\r\nnuova\n"_s, 2, u"4"_s, true, 1)
         << QByteArray("2026-12-07T10:15:03+01:00;2026-12-07T10:15:04+01:00;\"Riga\r\nnuova\n\";2;4;1;1;2;\r\n");
@@ -687,6 +702,95 @@ void TestStorico::logThatCannotWriteSaysSoOnce()
     const QByteArray said = err.text();
     QCOMPARE(said.count("impossibile scrivere lo storico delle risposte"), 1);
     QVERIFY2(said.contains(QFile::encodeName(path)) && said.contains("il gioco continua senza"), said.constData());
+}
+
+// Another game holds the lock of an old file and appends to it while two logs wait to
+// append (one upgrades the file, the other must then append to the new file, not to the
+// replaced one): the new file holds the old lines, the other game's, then the two logs'.
+void TestStorico::upgradeKeepsAnotherGamesAnswer()
+{
+    const QString path = m_tmp.filePath(u"vecchio.csv"_s);
+    const QByteArray old = "2026-12-06T10:00:00+01:00;2026-12-06T10:00:05+01:00;Anna;3;6;1;5000\r\n";
+    const QByteArray theirs = encodeHistoryLine(entry("2026-12-07T09:00:00+01:00", "2026-12-07T09:00:05+01:00",
+                                                      u"Luca"_s, 4, u"8"_s, true, 5000));
+    const HistoryEntry ours = entry("2026-12-07T10:00:00+01:00", "2026-12-07T10:00:05+01:00", u"Eva"_s, 5, u"9"_s,
+                                    false, 4000);
+    QFile other(path);
+    QVERIFY(other.open(QIODevice::WriteOnly | QIODevice::Append));
+    other.write(oldHistoryHeader + "\r\n"_ba + old);
+    other.flush();
+    QCOMPARE(::flock(other.handle(), LOCK_EX), 0);
+    HistoryLog first(path);
+    HistoryLog second(path);
+    first.append(ours);
+    second.append(ours);
+    QVERIFY(!first.flush(300) && !second.flush(0));  // waiting for the lock
+    other.write(theirs);
+    other.close();
+    QVERIFY(first.flush() && second.flush());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), header + old + theirs + encodeHistoryLine(ours) + encodeHistoryLine(ours));
+    QCOMPARE(QDir(m_tmp.path()).entryList({u"vecchio*"_s}), QStringList{u"vecchio.csv"_s});
+}
+
+void TestStorico::logWritesToTheClassFolderOrHere_data()
+{
+    QTest::addColumn<QString>("folder");  // in the temporary folder; "classe" is the configured one
+    QTest::addColumn<bool>("reached");
+    QTest::newRow("the configured folder") << u"classe"_s << true;
+    QTest::newRow("no class folder") << QString() << false;
+    QTest::newRow("a folder that is not there") << u"nessuna"_s << false;
+    QTest::newRow("a file in the folder's place") << u"config/quizzolo/quizzolo.conf"_s << false;
+}
+
+// Written to the class folder as storico-<computer>-<user>.csv, or here when the folder
+// cannot be reached, which is said once.
+void TestStorico::logWritesToTheClassFolderOrHere()
+{
+    QFETCH(QString, folder);
+    QFETCH(bool, reached);
+    if (!folder.isEmpty())
+        folder = m_tmp.filePath(folder);
+    if (reached) {
+        QCOMPARE(historyClassFolder(), folder);
+        QVERIFY(QDir().mkpath(folder));
+    }
+    const QString here = m_tmp.filePath(u"qui.csv"_s);
+    QFile::remove(here);
+    const QString there = folder + u'/' + classHistoryFileName();
+    const HistoryEntry answer = entry("2026-12-07T10:00:00+01:00", "2026-12-07T10:00:05+01:00", u"Anna"_s, 2, u"4"_s,
+                                      true, 5000);
+    Capture err(STDERR_FILENO);
+    {
+        HistoryLog log(here, folder);
+        log.append(answer);
+        QVERIFY(log.flush());
+        log.append(answer);
+    }
+    const QByteArray said = err.text();
+    QCOMPARE(readHistory(reached ? there : here).entries, 2);
+    QCOMPARE(QFile::exists(here), !reached);
+    QCOMPARE(said.count("la cartella della classe non si raggiunge"), !reached && !folder.isEmpty() ? 1 : 0);
+    QCOMPARE(said.count("quizzolo:"), said.count("la cartella della classe"));
+}
+
+void TestStorico::classFileNameIsSafe_data()
+{
+    QTest::addColumn<QString>("computer");
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("plain") << u"aula-3.scuola"_s << u"mario_r"_s << u"storico-aula-3.scuola-mario_r.csv"_s;
+    QTest::newRow("separators, spaces, accents")
+        << u"pc/1 \\Zoë"_s << u"a:b*"_s << u"storico-pc_1__Zo_-a_b_.csv"_s;
+}
+
+void TestStorico::classFileNameIsSafe()
+{
+    QFETCH(QString, computer);
+    QFETCH(QString, user);
+    QFETCH(QString, name);
+    QCOMPARE(classHistoryFileName(computer, user), name);
 }
 
 QTEST_GUILESS_MAIN(TestStorico)

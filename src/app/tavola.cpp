@@ -106,7 +106,7 @@ void Tavola::load()
     Avviatimer();
 
     m_dirwin = GetSystemDir();
-    m_history = std::make_unique<HistoryLog>(m_dirwin + QLatin1String(historyFileName));
+    m_history = std::make_unique<HistoryLog>(m_dirwin + QLatin1String(historyFileName), historyClassFolder());
     m_drill.recordAnswersTo(m_history.get(), partita);
     if (m_ripasso->isChecked())
         readPracticeWeights();

@@ -53,13 +53,34 @@ QByteArray encodeHistoryLine(const HistoryEntry &entry);
 // One record (without its line ending) back into an entry; nullopt when malformed.
 std::optional<HistoryEntry> decodeHistoryLine(QByteArrayView line);
 
-// Appends entries to storico.csv without blocking the caller on the disk (a worker
+// The class folder named by the setting storico/cartella (QSettings "quizzolo",
+// "quizzolo": per user, or system-wide in /etc/xdg); empty when there is none.
+QString historyClassFolder();
+// "storico-<computer>-<user>.csv" for this computer and its user, so that no two
+// computers append to one file; both names made safe as parts of a file name.
+QString classHistoryFileName();
+QString classHistoryFileName(const QString &computer, const QString &user);
+
+// Appends entries to the history without blocking the caller on the disk (a worker
 // thread does the writing). It never throws and never shows anything: a history that
 // cannot be written is said once on stderr, in Italian, and the game goes on.
+//
+// path is the file on this computer (storico.csv in the data folder). classFolder, when
+// not empty, is a class's folder shared by many computers (historyClassFolder()): the
+// lines go there, to classHistoryFileName(), and to path when the folder cannot be
+// reached, which is said once on stderr. The worker decides at the first answer, since a
+// network folder may take long to answer.
+//
+// A file that starts with oldHistoryHeader gets historyHeader at the first answer, off
+// the caller's thread: the new file is written beside it and renamed over it, so that a
+// kill at any moment leaves every old line exactly once. If that cannot be done, the
+// lines go on after the old header (still readable), and that is said once on stderr.
+// Each writer holds the file's lock (flock) while it appends or upgrades, so an answer
+// appended at the same moment by another game is never lost.
 class HistoryLog final
 {
 public:
-    explicit HistoryLog(const QString &path);
+    explicit HistoryLog(const QString &path, const QString &classFolder = {});
     ~HistoryLog();  // writes what is still queued, waiting a bounded time
     HistoryLog(const HistoryLog &) = delete;
     HistoryLog &operator=(const HistoryLog &) = delete;
