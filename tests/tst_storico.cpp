@@ -620,8 +620,13 @@ void TestStorico::classFolderReadAndFollowed()
     QCOMPARE(now.entries, 6);
     QCOMPARE(now.skipped, 1);
     QCOMPARE(shownNames(now), (QStringList{u"ANNA "_s, u"Bea"_s, u"Luca"_s}));
-    QVERIFY(appendFile(pc1, "T10:00:09+01:00;Luca;3;6;1;1\r\n"));
+    QVERIFY(appendFile(pc1, "T10:00:09+01:00;Luca;3;6;1;1;2;\r\n"));
     QCOMPARE(follower.refresh().entries, 7);
+    // A line torn inside a quoted name holds back none of the lines appended after it.
+    QVERIFY(appendFile(pc1, "2026-12-10T10:00:00+01:00;2026-12-10T10:00:10+01:00;\"Luca; L\r\n"
+                                + line("2026-12-10T10:00:00+01:00", "2026-12-10T10:00:11+01:00", "Luca", 5, true, 1)));
+    now = follower.refresh();
+    QVERIFY(now.entries == 8 && now.skipped == 2);
 
     // Only the appended bytes are read: a change before them goes unseen until the file is
     // cut short or replaced.
@@ -631,12 +636,12 @@ void TestStorico::classFolderReadAndFollowed()
     file.close();
     QVERIFY(appendFile(pc1, line("2026-12-10T10:00:00+01:00", "2026-12-10T10:00:20+01:00", "Luca", 4, true, 1)));
     now = follower.refresh();
-    QVERIFY(now.entries == 8 && now.skipped == 1);
-    QCOMPARE(readHistoryFiles({folder}).skipped, 2);
+    QVERIFY(now.entries == 9 && now.skipped == 2);
+    QCOMPARE(readHistoryFiles({folder}).skipped, 3);
 
     QVERIFY(QFile::resize(pc1, header.size() + first.size()));
     now = follower.refresh();
-    QVERIFY(now.entries == 3 && now.skipped == 2);  // the changed line is read now
+    QVERIFY(now.entries == 3 && now.skipped == 2);  // the changed line is read now, the torn one gone
     QCOMPARE(shownNames(now), (QStringList{u"ANNA "_s, u"Bea"_s}));
 
     QVERIFY(writeFile(folder + u"/nuovo.tmp"_s, header + split1));

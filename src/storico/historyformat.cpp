@@ -142,32 +142,26 @@ Scan scanRecord(const char *p, const char *end, bool atEnd, Record &record)
                 after = q + 1;
                 break;
             }
-            if (after < end && *after == '\r') {
-                if (after + 1 == end && !atEnd)
-                    return Scan::NeedMore;
-                if (after + 1 == end || after[1] != '\n')
-                    return Scan::Malformed;
-                ++after;
-            }
-            if (after < end && *after != ';' && *after != '\n')
+            if (after < end && *after != ';' && *after != '\n' && *after != '\r')
                 return Scan::Malformed;
         } else {
             const char *start = p;
-            while (p < end && *p != ';' && *p != '\n') {
+            while (p < end && *p != ';' && *p != '\n' && *p != '\r') {
                 if (*p == '"')
                     return Scan::Malformed;
                 ++p;
             }
             if (p == end && !atEnd)
                 return Scan::NeedMore;
-            const char *stop = p;
-            if (p < end && *p == '\n' && stop > start && stop[-1] == '\r')
-                --stop;
-            field = {QByteArrayView(start, stop - start), false};
+            field = {QByteArrayView(start, p - start), false};
             after = p;
         }
-        if (after == end || *after == '\n') {
+        // A line ends with LF, CR LF or CR alone (a CR at the end of the data ends it too: an
+        // LF that follows later reads as a blank line).
+        if (after == end || *after == '\n' || *after == '\r') {
             record.next = after == end ? end : after + 1;
+            if (after != end && *after == '\r' && record.next != end && *record.next == '\n')
+                ++record.next;
             record.ended = after != end;
             record.count = count;
             return count == fieldCount || count == oldFieldCount ? Scan::Complete : Scan::Malformed;

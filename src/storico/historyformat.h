@@ -77,8 +77,8 @@ struct Record
 
 enum class Scan { Complete, NeedMore, Malformed };
 
-// One record from p: its fields, up to a line feed outside quotes (a CR before it belongs to
-// the line ending) or, with atEnd, to the end. NeedMore: the data stops inside it.
+// One record from p: its fields, up to a line ending outside quotes (LF, CR LF or a CR alone)
+// or, with atEnd, to the end. NeedMore: the data stops inside it.
 Scan scanRecord(const char *p, const char *end, bool atEnd, Record &record);
 
 // A whole number of at most 15 digits (no sign, no spaces); -1 otherwise.

@@ -213,17 +213,35 @@ Follower::Read Follower::readMore(File &file)
         return Read::Inconsistent;
     }
 
-    constexpr qsizetype chunk = qsizetype(1) << 20;
-    if (m_buffer.size() != chunk + longestRecord + 1)
-        m_buffer = QByteArray(chunk + longestRecord + 1, Qt::Uninitialized);
+    // A chunk and the longest record, so that each feed takes at least a chunk; less for what
+    // a refresh mostly finds, a line or two.
+    constexpr qsizetype largest = (qsizetype(1) << 20) + longestRecord + 1;
+    const qint64 unread = qint64(opened.st_size) - file.taken;
+    const qsizetype wanted = unread + 4096 < largest ? qsizetype(std::max<qint64>(unread, 0)) + 4096 : largest;
+    if (m_buffer.size() < wanted)
+        m_buffer.resize(wanted);
     qsizetype held = 0;
     qint64 takenNow = 0;
     for (;;) {
+        if (held == m_buffer.size() && held < largest)
+            m_buffer.resize(largest);  // the file grew while being read
         const qint64 n = handle.read(m_buffer.data() + held, m_buffer.size() - held);
         const bool atEnd = n <= 0;
         if (n > 0)
             held += n;
-        const qsizetype taken = file.reader.feed(QByteArrayView(m_buffer.constData(), held), atEnd && m_once, m_stats);
+        qsizetype whole = held;
+        bool final = atEnd && m_once;
+        if (atEnd && !m_once) {
+            // Up to the last line ending, the lines are read as at the end of the file: the
+            // game appends whole lines, so a quote never closed there is a line torn by a
+            // crash, not a name going on in lines still to come (which would hold back every
+            // answer appended after it). The rest waits for its line ending.
+            while (whole > 0 && m_buffer.constData()[whole - 1] != '\n' && m_buffer.constData()[whole - 1] != '\r')
+                --whole;
+            final = true;
+        }
+        const qsizetype taken =
+            whole > 0 ? file.reader.feed(QByteArrayView(m_buffer.constData(), whole), final, m_stats) : 0;
         if (taken >= tailSize)
             file.tail = QByteArray(m_buffer.constData() + taken - tailSize, tailSize);
         else if (taken > 0)

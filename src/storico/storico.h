@@ -169,7 +169,8 @@ QStringList historyFilesIn(const QString &folder);
 // each time), and a file that shrank or was replaced is read again from its start (with
 // the rest, since its answers are mixed into the children's). It returns the whole summary;
 // when nothing changed, the one it returned last. A line still without its line ending
-// waits for it. Not thread-safe: one thread at a time may call it.
+// waits for it; a quote still open at the last line ending is a line torn by a crash, as
+// at the end of a file. Not thread-safe: one thread at a time may call it.
 class HistoryFollower final
 {
 public:
