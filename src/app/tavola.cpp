@@ -220,11 +220,15 @@ void Tavola::readPracticeWeights()
 {
     if (m_practiceReader)
         return;
-    const QString path = m_dirwin + QLatin1String(historyFileName);
+    // This computer's history and, in a school lab, the class's, where the child may have
+    // played on other computers.
+    QStringList paths{m_dirwin + QLatin1String(historyFileName)};
+    if (const QString classFolder = historyClassFolder(); !classFolder.isEmpty())
+        paths << classFolder;
     const QString key = childKey(lblnome1->text());
     auto weights = std::make_shared<FactWeights>();
-    m_practiceReader = QThread::create([path, key, weights] {
-        const HistorySummary history = readHistory(path);
+    m_practiceReader = QThread::create([paths, key, weights] {
+        const HistorySummary history = readHistoryFiles(paths);
         const auto child = history.children.constFind(key);
         *weights = practiceWeights(child == history.children.cend() ? nullptr : &*child);
     });
