@@ -1,5 +1,4 @@
 #include "app/scelte.h"
-#include "core/tabellina.h"
 #include "records/records.h"
 #include "storico/storico.h"
 #include "support/tavolafixture.h"
@@ -45,8 +44,6 @@ private slots:
     void commandLine_data();
     void commandLine();
     void targetedPractice();
-    void changingTheTable_data();
-    void changingTheTable();
     void accessKeys();
 };
 
@@ -526,18 +523,13 @@ void TestTavola::commandLine_data()
     QTest::addColumn<int>("tabellina");  // -1: none asked
     QTest::newRow("nothing") << QStringList() << -1 << -1;
     QTest::newRow("7") << QStringList{u"--tabellina"_s, u"7"_s} << -1 << 7;
-    QTest::newRow("10, with =") << QStringList{u"--tabellina=10"_s} << -1 << 10;
-    QTest::newRow("tutte") << QStringList{u"--tabellina"_s, u"tutte"_s} << -1 << 0;
+    QTest::newRow("10") << QStringList{u"--tabellina=10"_s} << -1 << 10;
     QTest::newRow("Tutte") << QStringList{u"--tabellina"_s, u"Tutte"_s} << -1 << 0;
     QTest::newRow("help") << QStringList{u"--help"_s} << 0 << -1;
-    QTest::newRow("1") << QStringList{u"--tabellina"_s, u"1"_s} << 2 << -1;
-    QTest::newRow("11") << QStringList{u"--tabellina"_s, u"11"_s} << 2 << -1;
-    QTest::newRow("07") << QStringList{u"--tabellina"_s, u"07"_s} << 2 << -1;
-    QTest::newRow("+7") << QStringList{u"--tabellina"_s, u"+7"_s} << 2 << -1;
-    QTest::newRow("sette") << QStringList{u"--tabellina"_s, u"sette"_s} << 2 << -1;
-    QTest::newRow("empty") << QStringList{u"--tabellina="_s} << 2 << -1;
+    for (const char *bad : {"1", "11", "07", "+7", "sette", ""})
+        QTest::addRow("bad value '%s'", bad) << QStringList{u"--tabellina"_s, QString::fromLatin1(bad)} << 2 << -1;
     QTest::newRow("no value") << QStringList{u"--tabellina"_s} << 2 << -1;
-    QTest::newRow("unknown option") << QStringList{u"--tabella"_s, u"7"_s} << 2 << -1;
+    QTest::newRow("unknown option") << QStringList{u"--tabella=7"_s} << 2 << -1;
     QTest::newRow("stray argument") << QStringList{u"7"_s} << 2 << -1;
 }
 
@@ -558,104 +550,22 @@ void TestTavola::targetedPractice()
     TavolaFixture f;
     QByteArray history = QByteArray(historyHeader) + "\r\n";
     const QDateTime then = QDateTime::currentDateTime().addDays(-1);
-    for (int i = 0; i < 5; ++i) {
-        history += encodeHistoryLine({then, then.addSecs(i), u"mario"_s, 3, u"20"_s, false, 4000, 7, 4000});
-        history += encodeHistoryLine({then, then.addSecs(i), u"Mario"_s, 5, u"35"_s, true, 1500, 7, 1000});
-    }
+    for (int i = 0; i < 5; ++i)
+        history += encodeHistoryLine({then, then, u"mario"_s, 3, u"20"_s, false, 4000, 7, 4000})
+                   + encodeHistoryLine({then, then, u"Mario"_s, 5, u"35"_s, true, 1500, 7, 1000});
     f.writeFile(QLatin1String(historyFileName), history);
     ricordaRipasso(u"Mario"_s, true);
     f.window->setTabellinaRichiesta(7);
     QVERIFY(f.start());
-    QVERIFY(f.agent.log.value(5).contains(
-        u"con la tabellina del 7. Oggi ti chiederò più spesso i calcoli che devi ripassare. Io detto"_s));
-    auto *ripasso = f.window->findChild<QAction *>(u"ripassoMirato"_s);
-    QVERIFY(ripasso->isChecked());
+    QVERIFY(f.agent.log.value(5).contains(u"del 7. Oggi ti chiederò più spesso i calcoli che devi ripassare. Io"_s));
     QTRY_VERIFY(f.window->drill().practiceWeights());
-    const FactWeights weights = *f.window->drill().practiceWeights();
-    QCOMPARE(weights[7 - 2][3 - 1], practiceWeight(FactState::DaRipassare));
-    QCOMPARE(weights[7 - 2][5 - 1], practiceWeight(FactState::Sicuro));
-    QCOMPARE(weights[7 - 2][4 - 1], practiceWeight(FactState::Nuovo));
+    const auto &sette = f.window->drill().practiceWeights()->at(7 - 2);
+    QCOMPARE((QList<int>{sette[3 - 1], sette[5 - 1], sette[4 - 1]}),
+             (QList<int>{practiceWeight(FactState::DaRipassare), practiceWeight(FactState::Sicuro), practiceWeight(FactState::Nuovo)}));
 
-    ripasso->trigger();
+    f.window->findChild<QAction *>(u"ripassoMirato"_s)->trigger();
     QVERIFY(!f.window->drill().practiceWeights());
     QVERIFY(!sceltaRipasso(u"Mario"_s));
-    QCOMPARE(sceltaRipasso(u"Lucia"_s), false);
-}
-
-void TestTavola::changingTheTable_data()
-{
-    QTest::addColumn<int>("from");      // remembered for the child (2: nothing remembered)
-    QTest::addColumn<int>("to");        // chosen in the menu
-    QTest::addColumn<QString>("score");
-    QTest::addColumn<bool>("stored");   // against a record of 2
-    QTest::newRow("2 to 7, record beaten") << 2 << 7 << u"3"_s << true;
-    QTest::newRow("remembered 7 to every table, not beaten") << 7 << 0 << u"2"_s << false;
-    QTest::newRow("every table to 10, beaten") << 0 << 10 << u"4"_s << true;
-}
-
-// A table chosen in the menu ends the game as leaving does for the record, with no
-// farewell, and starts a new one for the same child on that table, remembered for the next.
-void TestTavola::changingTheTable()
-{
-    QFETCH(int, from);
-    QFETCH(int, to);
-    QFETCH(QString, score);
-    QFETCH(bool, stored);
-    TavolaFixture f;
-    if (from != 2)
-        ricordaTabellina(u"mario "_s, from);
-    const RecordFiles before = recordFilesFor(from), after = recordFilesFor(to);
-    f.writeFile(before.punti.mid(1), "2\r\n");
-    f.writeFile(before.nome.mid(1), "Anna\r\n");
-    f.writeFile(after.punti.mid(1), "5\r\n");
-    f.writeFile(after.nome.mid(1), "Bea\r\n");
-    QVERIFY(f.start());
-    QCOMPARE(f.caption("lblpunti"), u"2\r\n"_s);
-    const auto entry = [&](int tabellina) { return f.window->findChild<QAction *>(u"tabellina"_s + tabellinaCode(tabellina)); };
-    QVERIFY(entry(from)->isChecked());
-    QCOMPARE(f.window->menuBar()->actions().constFirst()->text(), u"Quizzolo: "_s + tabellinaName(from));
-    f.answer(u"1"_s);
-    f.get<QLabel>("lblScore")->setText(score);
-    f.window->tick();
-    f.dialogs.messages.clear();
-    f.agent.log.clear();
-
-    entry(to)->trigger();
-    QCOMPARE(f.dialogs.messages, stored ? QStringList{u"Ok ho registrato il tuo record, C A M P I O N E\""_s} : QStringList());
-    QCOMPARE(f.readFile(before.punti.mid(1)), stored ? score.toUtf8() + "\r\n" : QByteArray("2\r\n"));
-    QCOMPARE(f.readFile(before.nome.mid(1)), stored ? QByteArray("Mario\r\n") : QByteArray("Anna\r\n"));
-    QCOMPARE(f.ended->count(), 0);
-    QCOMPARE(f.dialogs.prompts.size(), 1);
-
-    // The new game: its table's record, counters at 0, seven minutes, the introduction, a problem.
-    QCOMPARE(f.caption("lblpunti"), u"5\r\n"_s);
-    QCOMPARE(f.caption("lblnome"), u"Bea\r\n"_s);
-    QCOMPARE(f.caption("lblnome1"), u"Mario"_s);
-    for (const char *count : {"lblScore", "lblScore1", "lblScore2"})
-        QCOMPARE(f.caption(count), u"0"_s);
-    QCOMPARE(f.caption("lblconto"), u"00.07.00"_s);
-    QCOMPARE(f.window->countdown().totsecondi(), 420);
-    QVERIFY(f.window->findChild<QTimer *>(u"Timer1"_s)->isActive());
-    QVERIFY(!f.get("cmdNext")->isEnabled());
-    QCOMPARE(QApplication::focusWidget(), f.get("Text3"));
-    QVERIFY(entry(to)->isChecked() && !entry(from)->isChecked());
-    QCOMPARE(f.window->menuBar()->actions().constFirst()->text(), u"Quizzolo: "_s + tabellinaName(to));
-    const int fattore1 = f.window->drill().question().fattore1;
-    QVERIFY(to ? fattore1 == to : fattore1 >= 2 && fattore1 <= 10);
-    QCOMPARE(f.text("Text1"), QString::number(fattore1));
-    QCOMPARE(f.agent.log.mid(0, 4), (QStringList{u"Show"_s, u"MoveTo 250 175"_s, u"Play Announce"_s, u"Height 205"_s}));
-    QVERIFY(f.agent.log.value(4).startsWith(u"Speak Allora attenzione, iniziamo la nostra avventura con "_s
-                                            + tabellinaName(to) + u"."_s));
-    QCOMPARE(f.agent.log.mid(9, 2), (QStringList{u"Speak "_s + QString::number(fattore1), u"Speak per"_s}));
-    QCOMPARE(sceltaTabellina(u"MARIO"_s), to);
-    QCOMPARE(sceltaTabellina(u"Lucia"_s), 2);
-
-    // Leaving now compares with the new table's record.
-    f.get<QLabel>("lblScore")->setText(u"6"_s);
-    f.dialogs.messages.clear();
-    f.window->esci();
-    QCOMPARE(f.readFile(after.punti.mid(1)), QByteArray("6\r\n"));
-    QCOMPARE(f.readFile(before.punti.mid(1)), stored ? score.toUtf8() + "\r\n" : QByteArray("2\r\n"));
 }
 
 void TestTavola::accessKeys()
