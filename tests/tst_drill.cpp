@@ -143,6 +143,14 @@ void TestDrill::keys_data()
     QTest::newRow("enter on an empty box is a wrong answer") << keys({Qt::Key_Return}) << u""_s << 1 << false;
     QTest::newRow("enter twice counts twice")
         << keys({Qt::Key_5, Qt::Key_Return, Qt::Key_Return}) << u"5"_s << 2 << false;
+    QTest::newRow("keypad enter is enter")
+        << keys({QKeyCombination(Qt::KeypadModifier, Qt::Key_Enter)}) << u""_s << 1 << false;
+    QTest::newRow("ctrl+M is enter") << keys({Qt::CTRL | Qt::Key_M}) << u""_s << 1 << false;
+    // Ctrl+Enter types a line feed (10): it counts as a key, but it is not Enter.
+    QTest::newRow("ctrl+enter shows the problem, checks nothing")
+        << keys({Qt::Key_3, Qt::CTRL | Qt::Key_Return}) << u"3"_s << 0 << true;
+    QTest::newRow("ctrl+keypad enter likewise")
+        << keys({QKeyCombination(Qt::ControlModifier | Qt::KeypadModifier, Qt::Key_Enter)}) << u""_s << 0 << true;
     // Keys that type nothing: no problem, nothing in the box, no answer.
     QTest::newRow("arrow keys") << keys({Qt::Key_Left}) << u""_s << 0 << false;
     QTest::newRow("delete") << keys({Qt::Key_Delete}) << u""_s << 0 << false;
@@ -215,6 +223,7 @@ void TestDrill::verdicts()
     f.random.queue(5, 7);
     const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
     QVERIFY(f.start());
+    QTest::qSleep(20);  // the child thinks: the game is older than the next problem
     f.answer(typed);
 
     // The check appends its answer to the history, written by a worker thread.
@@ -232,7 +241,7 @@ void TestDrill::verdicts()
     QCOMPARE(entry->esatta, right);
     QVERIFY(before <= entry->partita && entry->partita <= entry->ora
             && entry->ora <= QDateTime::currentDateTime().addSecs(1));
-    QVERIFY(entry->millisecondi >= 0 && entry->millisecondi <= before.msecsTo(entry->ora));
+    QVERIFY(entry->millisecondi >= 20 && entry->millisecondi <= before.msecsTo(entry->ora));
     QCOMPARE(entry->tabellina, 2);
     // The wizard has not said he is done: the time runs from the first key.
     QVERIFY(entry->dopoDettatura >= 0 && entry->dopoDettatura <= entry->millisecondi);
@@ -256,11 +265,20 @@ void TestDrill::verdicts()
 
     // Enter on the focused button poses the next problem.
     f.random.queue(1, 3);
+    QElapsedTimer sincePosed;
+    sincePosed.start();
     f.pressEnterOnFocus();
     QCOMPARE(f.text("Text7"), u"6"_s);
     QCOMPARE(f.caption("lblMessage"), u""_s);
     QCOMPARE(QApplication::focusWidget(), f.get("Text3"));
     QCOMPARE(tail(f.agent.log, 1), QStringList{u"Speak tre"_s});
+
+    // Its answer's time runs from when it was posed, not from the start of the game.
+    f.answer(u"6"_s);
+    const qint64 bound = sincePosed.elapsed();
+    QTRY_VERIFY((history = f.readFile(QString::fromLatin1(historyFileName))).count("\r\n") >= 3);
+    const std::optional<HistoryEntry> next = decodeHistoryLine(history.split('\n').at(2).chopped(1));
+    QVERIFY2(next && next->millisecondi <= bound, history.constData());
 }
 
 void TestDrill::timeAfterTheDictation_data()

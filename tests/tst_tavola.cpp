@@ -27,6 +27,8 @@ private slots:
     void framedLabelsHaveADarkBorder();
     void mousePointers_data();
     void mousePointers();
+    void buttonFaces_data();
+    void buttonFaces();
 
     void startupName_data();
     void startupName();
@@ -301,6 +303,60 @@ void TestTavola::mousePointers()
         QCOMPARE(shown.pixmap().toImage(), (pointer == u"wizard"_s ? wizard : icon).pixmap().toImage());
     } else {
         QCOMPARE(shown.shape(), pointer == u"ibeam"_s ? Qt::IBeamCursor : Qt::ArrowCursor);
+    }
+}
+
+void TestTavola::buttonFaces_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QColor>("face");
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<bool>("pressed");
+    const QColor teal(0, 192, 192);
+    const QColor pink(255, 128, 255);
+    QTest::newRow("Exit raised") << u"cmdExit1"_s << teal << true << false;
+    QTest::newRow("Exit pressed") << u"cmdExit1"_s << teal << true << true;
+    QTest::newRow("Nuovo calcolo disabled") << u"cmdNext"_s << pink << false << false;
+    QTest::newRow("Nuovo calcolo raised") << u"cmdNext"_s << pink << true << false;
+    QTest::newRow("Nuovo calcolo pressed") << u"cmdNext"_s << pink << true << true;
+}
+
+void TestTavola::buttonFaces()
+{
+    QFETCH(QString, name);
+    QFETCH(QColor, face);
+    QFETCH(bool, enabled);
+    QFETCH(bool, pressed);
+    TavolaFixture f;
+    f.window->load();
+    auto *button = f.get<QPushButton>(name.toLatin1().constData());
+    button->setEnabled(enabled);
+    button->setDown(pressed);
+    const QImage shot = button->grab().toImage();
+    const int w = shot.width() - 1;
+    const int h = shot.height() - 1;
+    // A flat face in its own colour, whatever the state: no gradient anywhere.
+    for (const QPoint inside : {QPoint(8, 8), QPoint(w - 8, 8), QPoint(8, h - 8), QPoint(w - 8, h - 8), QPoint(8, h / 2)})
+        QCOMPARE(shot.pixelColor(inside), face);
+    // The classic edge: light above and left, two darker lines below and right; held
+    // down, the other way round.
+    const QPalette pal = QGuiApplication::palette();
+    const QColor light(pal.color(QPalette::Active, QPalette::Light).rgb());
+    const QColor dark(pal.color(QPalette::Active, QPalette::Dark).rgb());
+    const QColor shadow(pal.color(QPalette::Active, QPalette::Shadow).rgb());
+    const auto [outerTopLeft, innerTopLeft, innerBottomRight, outerBottomRight] =
+        pressed ? std::tuple(shadow, dark, face, light) : std::tuple(light, face, dark, shadow);
+    for (const auto &[edge, colour] : {std::pair(QPoint(w / 2, 0), outerTopLeft), {QPoint(0, h / 2), outerTopLeft},
+                                       {QPoint(w / 2, 1), innerTopLeft}, {QPoint(1, h / 2), innerTopLeft},
+                                       {QPoint(w / 2, h - 1), innerBottomRight}, {QPoint(w - 1, h / 2), innerBottomRight},
+                                       {QPoint(w / 2, h), outerBottomRight}, {QPoint(w, h / 2), outerBottomRight}})
+        QCOMPARE(shot.pixelColor(edge), colour);
+    // Of Nuovo calcolo's faces, only the disabled one has the open red mouth.
+    if (name == u"cmdNext"_s) {
+        const QImage rgb = shot.convertToFormat(QImage::Format_RGB32);
+        const auto *pixels = reinterpret_cast<const QRgb *>(rgb.constBits());
+        const bool redMouth = std::count(pixels, pixels + rgb.sizeInBytes() / 4, qRgb(0xe0, 0x18, 0x18)) > 0;
+        QCOMPARE(redMouth, !enabled);
     }
 }
 

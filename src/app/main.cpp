@@ -54,8 +54,9 @@ int main(int argc, char *argv[])
     Tavola tavola(*agent, dialogs, random);
     if (tabellina)
         tavola.setTabellinaRichiesta(*tabellina);
-    // The wizard's positions are points of the window's client area once it is on screen.
-    agent->setAnchor(tavola.centralWidget());
+    // The wizard's positions are points of the window's client area once it is on screen;
+    // his balloon never hides the problem, the verdict, the counters or the answer.
+    agent->setAnchor(tavola.centralWidget(), tavola.keptInSight());
     QObject::connect(&tavola, &Tavola::ended, &app, [](int status) { QCoreApplication::exit(status); });
     app.setErrorReporter([&tavola](const RuntimeError &error) { tavola.reportError(error); });
 

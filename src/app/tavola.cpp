@@ -386,6 +386,11 @@ bool Tavola::eventFilter(QObject *watched, QEvent *event)
     return QMainWindow::eventFilter(watched, event);
 }
 
+QList<QWidget *> Tavola::keptInSight() const
+{
+    return {lblNum1, Label10, lblNum2, lblMessage, lblScore, lblScore1, lblScore2, Text3};
+}
+
 void Tavola::setCaption(QLabel *label, const QString &text)
 {
     label->setText(text);

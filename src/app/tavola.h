@@ -63,6 +63,9 @@ public:
     const Countdown &countdown() const { return m_countdown; }
     Countdown &countdown() { return m_countdown; }
     bool hasEnded() const { return m_phase == Phase::Ended; }
+    // What the wizard's balloon must leave in sight while it shows: the problem, the
+    // verdict, the counters and the answer box.
+    QList<QWidget *> keptInSight() const;
 
     // The window's contact address, shown in its caption.
     static const QString contactAddress;

@@ -40,6 +40,12 @@ DesktopCharacter::~DesktopCharacter()
     m_voice->stop();
 }
 
+void DesktopCharacter::setAnchor(QWidget *clientArea, const QList<QWidget *> &keptInSight)
+{
+    m_anchor = clientArea;
+    m_balloon->setKeptInSight(keptInSight);
+}
+
 void DesktopCharacter::Show()
 {
     request({.kind = AgentRequest::Kind::Show});

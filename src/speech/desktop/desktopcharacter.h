@@ -4,6 +4,7 @@
 #include "speech/characterfile.h"
 #include "speech/requestqueue.h"
 
+#include <QList>
 #include <QObject>
 #include <QPointer>
 
@@ -37,7 +38,8 @@ public:
 
     // The main window's client area: MoveTo places the character relative to it while
     // its window is on screen (see characterPosition()). Null: plain screen points.
-    void setAnchor(QWidget *clientArea) { m_anchor = clientArea; }
+    // The balloon covers none of keptInSight while they are visible.
+    void setAnchor(QWidget *clientArea, const QList<QWidget *> &keptInSight = {});
 
     // For tests and measurements: the parts at work.
     RequestQueue &queue() { return m_queue; }
