@@ -246,11 +246,17 @@ void TestAgent::orderAcrossHandlers()
     // problem is still being said.
     agent->character(u"Merlin"_s).Speak(u"Allora attenzione, iniziamo"_s);
     expected << u"Allora attenzione, iniziamo"_s;
-    QTimer::singleShot(0, this, [&] { issue({u"2"_s, u"per"_s, u"sette"_s}); });
+    // The problem's last word done is told before the verdict begins.
+    qsizetype startedWhenSaid = -1;
+    QTimer::singleShot(0, this, [&] {
+        issue({u"2"_s, u"per"_s, u"sette"_s});
+        agent->character(u"Merlin"_s).whenDone([&] { startedWhenSaid = timeline.steps.size(); });
+    });
     QTimer::singleShot(10, this, [&] { issue({u"Esatto"_s, u"14"_s}); });
     QTRY_COMPARE_WITH_TIMEOUT(timeline.steps.size(), expected.size(), 30000);
     QTRY_VERIFY_WITH_TIMEOUT(timeline.steps.last().endMs >= 0, 30000);
     QCOMPARE(timeline.texts(), expected);
+    QCOMPARE(startedWhenSaid, expected.indexOf(u"sette"_s) + 1);
     for (qsizetype i = 1; i < timeline.steps.size(); ++i)
         QVERIFY2(timeline.steps.at(i).startMs >= timeline.steps.at(i - 1).endMs, qPrintable(timeline.steps.at(i).text));
 }

@@ -1,3 +1,6 @@
+#include "app/scelte.h"
+#include "records/records.h"
+#include "storico/storico.h"
 #include "support/tavolafixture.h"
 
 #include <QMenuBar>
@@ -40,6 +43,9 @@ private slots:
     void leavingWithScoreNotANumber();
     void leavingWhenTheSaveFails();
     void closeBoxLeavesTheRecordAlone();
+    void commandLine_data();
+    void commandLine();
+    void targetedPractice();
     void accessKeys();
 };
 
@@ -564,6 +570,58 @@ void TestTavola::closeBoxLeavesTheRecordAlone()
     QVERIFY(f.dialogs.messages.isEmpty());
     QCOMPARE(f.readFile(u"azorpeli.txt"_s), QByteArray("2\r\n"));
     QVERIFY(!f.window->findChild<QTimer *>(u"Timer1"_s)->isActive());
+}
+
+void TestTavola::commandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");     // -1: the game starts
+    QTest::addColumn<int>("tabellina");  // -1: none asked
+    QTest::newRow("nothing") << QStringList() << -1 << -1;
+    QTest::newRow("7") << QStringList{u"--tabellina"_s, u"7"_s} << -1 << 7;
+    QTest::newRow("10") << QStringList{u"--tabellina=10"_s} << -1 << 10;
+    QTest::newRow("Tutte") << QStringList{u"--tabellina"_s, u"Tutte"_s} << -1 << 0;
+    QTest::newRow("help") << QStringList{u"--help"_s} << 0 << -1;
+    for (const char *bad : {"1", "11", "07", "+7", "sette", ""})
+        QTest::addRow("bad value '%s'", bad) << QStringList{u"--tabellina"_s, QString::fromLatin1(bad)} << 2 << -1;
+    QTest::newRow("no value") << QStringList{u"--tabellina"_s} << 2 << -1;
+    QTest::newRow("unknown option") << QStringList{u"--tabella=7"_s} << 2 << -1;
+    QTest::newRow("stray argument") << QStringList{u"7"_s} << 2 << -1;
+}
+
+void TestTavola::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(int, tabellina);
+    std::optional<int> asked;
+    QCOMPARE(readCommandLine(QStringList{u"quizzolo"_s} + arguments, asked).value_or(-1), status);
+    QCOMPARE(asked.value_or(-1), tabellina);
+}
+
+// "Ripasso mirato", remembered for the child: the history is read beside the game, and
+// the draws then follow the child's facts; cleared, they are uniform again.
+void TestTavola::targetedPractice()
+{
+    TavolaFixture f;
+    QByteArray history = QByteArray(historyHeader) + "\r\n";
+    const QDateTime then = QDateTime::currentDateTime().addDays(-1);
+    for (int i = 0; i < 5; ++i)
+        history += encodeHistoryLine({then, then, u"mario"_s, 3, u"20"_s, false, 4000, 7, 4000})
+                   + encodeHistoryLine({then, then, u"Mario"_s, 5, u"35"_s, true, 1500, 7, 1000});
+    f.writeFile(QLatin1String(historyFileName), history);
+    ricordaRipasso(u"Mario"_s, true);
+    f.window->setTabellinaRichiesta(7);
+    QVERIFY(f.start());
+    QVERIFY(f.agent.log.value(5).contains(u"del 7. Oggi ti chiederò più spesso i calcoli che devi ripassare. Io"_s));
+    QTRY_VERIFY(f.window->drill().practiceWeights());
+    const auto &sette = f.window->drill().practiceWeights()->at(7 - 2);
+    QCOMPARE((QList<int>{sette[3 - 1], sette[5 - 1], sette[4 - 1]}),
+             (QList<int>{practiceWeight(FactState::DaRipassare), practiceWeight(FactState::Sicuro), practiceWeight(FactState::Nuovo)}));
+
+    f.window->findChild<QAction *>(u"ripassoMirato"_s)->trigger();
+    QVERIFY(!f.window->drill().practiceWeights());
+    QVERIFY(!sceltaRipasso(u"Mario"_s));
 }
 
 void TestTavola::accessKeys()

@@ -44,11 +44,16 @@ int main(int argc, char *argv[])
     qInstallMessageHandler(handleMessage);
     QuizzoloApplication app(argc, argv);
     setupApplication(app);
+    std::optional<int> tabellina;
+    if (const std::optional<int> status = readCommandLine(app.arguments(), tabellina))
+        return *status;
 
     QtDialogs dialogs;
     ClockRandomSource random;
     std::unique_ptr<DesktopAgent> agent = createDesktopAgent();
     Tavola tavola(*agent, dialogs, random);
+    if (tabellina)
+        tavola.setTabellinaRichiesta(*tabellina);
     // The wizard's positions are points of the window's client area once it is on screen;
     // his balloon never hides the problem, the verdict, the counters or the answer.
     agent->setAnchor(tavola.centralWidget(), tavola.keptInSight());

@@ -8,7 +8,9 @@
 #include <QObject>
 #include <QPointer>
 
+#include <functional>
 #include <memory>
+#include <vector>
 
 class CharacterWindow;
 class EspeakVoice;
@@ -32,6 +34,7 @@ public:
     void Play(const QString &animation) override;
     void setHeight(int height) override;
     void Speak(const QString &text) override;
+    void whenDone(std::function<void()> done) override;
 
     // The main window's client area: MoveTo places the character relative to it while
     // its window is on screen (see characterPosition()). Null: plain screen points.
@@ -45,8 +48,15 @@ public:
     EspeakVoice &voice() { return *m_voice; }
 
 private:
+    void request(const AgentRequest &request);
     void perform(const AgentRequest &request);
     void speechEnded();
+    void requestCarriedOut();
+
+    // Requests made and carried out so far, and who waits for which count to be reached.
+    qint64 m_requested = 0;
+    qint64 m_carriedOut = 0;
+    std::vector<std::pair<qint64, std::function<void()>>> m_waitingForDone;
 
     CharacterFile m_character;
     QPointer<QWidget> m_anchor;
