@@ -246,11 +246,17 @@ void TestAgent::orderAcrossHandlers()
     // problem is still being said.
     agent->character(u"Merlin"_s).Speak(u"Allora attenzione, iniziamo"_s);
     expected << u"Allora attenzione, iniziamo"_s;
-    QTimer::singleShot(0, this, [&] { issue({u"2"_s, u"per"_s, u"sette"_s}); });
+    // The problem's last word done is told before the verdict begins.
+    qsizetype startedWhenSaid = -1;
+    QTimer::singleShot(0, this, [&] {
+        issue({u"2"_s, u"per"_s, u"sette"_s});
+        agent->character(u"Merlin"_s).whenDone([&] { startedWhenSaid = timeline.steps.size(); });
+    });
     QTimer::singleShot(10, this, [&] { issue({u"Esatto"_s, u"14"_s}); });
     QTRY_COMPARE_WITH_TIMEOUT(timeline.steps.size(), expected.size(), 30000);
     QTRY_VERIFY_WITH_TIMEOUT(timeline.steps.last().endMs >= 0, 30000);
     QCOMPARE(timeline.texts(), expected);
+    QCOMPARE(startedWhenSaid, expected.indexOf(u"sette"_s) + 1);
     for (qsizetype i = 1; i < timeline.steps.size(); ++i)
         QVERIFY2(timeline.steps.at(i).startMs >= timeline.steps.at(i - 1).endMs, qPrintable(timeline.steps.at(i).text));
 }
@@ -421,6 +427,27 @@ void TestAgent::placement()
     QFETCH(QPoint, expected);
     const std::optional<QPoint> origin = windowShown ? std::optional<QPoint>(clientOrigin) : std::nullopt;
     QCOMPARE(characterPosition(requested, origin, QSize(139, 205), screen), expected);
+    if (!windowShown)
+        return;
+
+    // The introduction's four lines while the child, typing, shows the problem under the
+    // verdict of the last answer: the balloon leaves all of it in sight, beside the wizard.
+    TavolaFixture f;
+    QVERIFY(f.start());
+    f.answer(u"3"_s);
+    QTest::keyClick(f.get("Text3"), Qt::Key_1);
+    QList<QRect> kept;
+    for (const QWidget *control : f.window->keptInSight()) {
+        QVERIFY(control->isVisible());
+        kept << QRect(clientOrigin + control->pos(), control->size());
+    }
+    const QRect wizard(expected, QSize(139, 205));
+    const QSize body(300, 100);
+    const BalloonPlace place = balloonPlace(wizard, body, 16, screen, kept);
+    QVERIFY(screen.contains(place.frame));
+    for (const QRect &control : std::as_const(kept))
+        QVERIFY2(place.frame.intersected(control).isEmpty(), qPrintable(u"%1,%2"_s.arg(control.x()).arg(control.y())));
+    QVERIFY(place.frame.adjusted(-1, -1, 1, 1).intersects(wizard));
 }
 
 void TestAgent::standsAboveTheAnswerBox()
@@ -434,7 +461,7 @@ void TestAgent::standsAboveTheAnswerBox()
     random.queue(3, 7);
     Tavola window(*agent, dialogs, random);
     QWidget *client = window.centralWidget();
-    agent->setAnchor(client);
+    agent->setAnchor(client, window.keptInSight());
     // Wherever the window stands.
     window.move(20, 30);
     QList<QPair<QString, QRect>> balloons;
@@ -475,6 +502,23 @@ void TestAgent::standsAboveTheAnswerBox()
     window.hide();
     merlin.MoveTo(250, 175);
     QTRY_COMPARE(merlin.window().pos(), QPoint(250, 175));
+
+    // The introduction's balloon stands above his head, over the hidden problem; the
+    // child's first key shows the problem, and the balloon moves beside him at once.
+    window.show();
+    merlin.MoveTo(250, 175);
+    merlin.Speak(Introduction);
+    QTRY_COMPARE(merlin.balloon().text(), Introduction);
+    const auto balloonNow = [&] {
+        return merlin.balloon().frameGeometry().translated(-client->mapToGlobal(QPoint(0, 0)));
+    };
+    QVERIFY(balloonNow().bottom() <= wizard.top() + 4);
+    QVERIFY(balloonNow().intersects(rectOf("lblNum1").united(rectOf("lblNum2"))));
+    QTest::keyClick(window.findChild<QWidget *>(u"Text3"_s), Qt::Key_1);
+    QVERIFY(window.findChild<QWidget *>(u"lblNum1"_s)->isVisible());
+    for (const char *name : {"lblNum1", "Label10", "lblNum2", "lblMessage", "lblScore", "lblScore1", "lblScore2", "Text3"})
+        QVERIFY2(balloonNow().intersected(rectOf(name)).isEmpty(), name);
+    QVERIFY(balloonNow().left() >= wizard.right() - 4 && balloonNow().top() < wizard.bottom());
 }
 
 void TestAgent::leavingEndsAtOnce()

@@ -14,11 +14,14 @@ class TestDrill : public QObject
 private slots:
     void firstProblemIsPosedOnActivation_data();
     void firstProblemIsPosedOnActivation();
+    void gradientBandsAreOnScreen_data();
     void gradientBandsAreOnScreen();
     void keys_data();
     void keys();
     void verdicts_data();
     void verdicts();
+    void timeAfterTheDictation_data();
+    void timeAfterTheDictation();
     void praiseStepIsReadFromTheScoreCaption();
     void historyThatCannotBeWrittenLeavesTheGameAlone();
     void countsOverflowIsARunTimeError();
@@ -35,9 +38,17 @@ void TestDrill::firstProblemIsPosedOnActivation_data()
     QTest::addColumn<int>("tinta");
     QTest::addColumn<int>("fattore2");
     QTest::addColumn<QString>("words");
-    QTest::newRow("2 x 1") << 3 << 1 << u"uno"_s;
-    QTest::newRow("2 x 7") << 10 << 7 << u"sette"_s;
-    QTest::newRow("2 x 10") << 1 << 10 << u"dieci"_s;
+    QTest::addColumn<int>("tabellina");  // asked on the command line; 2 is no option at all
+    QTest::addColumn<int>("fattore1");   // drawn third when every table is mixed
+    QTest::addColumn<QString>("named");  // in the introduction
+    QTest::newRow("2 x 1") << 3 << 1 << u"uno"_s << 2 << 2 << u"la tabellina del 2"_s;
+    QTest::newRow("2 x 7") << 10 << 7 << u"sette"_s << 2 << 2 << u"la tabellina del 2"_s;
+    QTest::newRow("2 x 10") << 1 << 10 << u"dieci"_s << 2 << 2 << u"la tabellina del 2"_s;
+    QTest::newRow("3 x 4") << 2 << 4 << u"quattro"_s << 3 << 3 << u"la tabellina del 3"_s;
+    QTest::newRow("7 x 8") << 5 << 8 << u"otto"_s << 7 << 7 << u"la tabellina del 7"_s;
+    QTest::newRow("10 x 10") << 1 << 10 << u"dieci"_s << 10 << 10 << u"la tabellina del 10"_s;
+    QTest::newRow("mixed: 9 x 6") << 4 << 6 << u"sei"_s << 0 << 9 << u"tutte le tabelline"_s;
+    QTest::newRow("mixed: 2 x 3") << 4 << 3 << u"tre"_s << 0 << 2 << u"tutte le tabelline"_s;
 }
 
 void TestDrill::firstProblemIsPosedOnActivation()
@@ -45,16 +56,23 @@ void TestDrill::firstProblemIsPosedOnActivation()
     QFETCH(int, tinta);
     QFETCH(int, fattore2);
     QFETCH(QString, words);
+    QFETCH(int, tabellina);
+    QFETCH(int, fattore1);
+    QFETCH(QString, named);
     TavolaFixture f;
     f.random.queue(tinta, fattore2);
+    if (tabellina == 0)
+        f.random.draws.push_back((fattore1 - 2) / 9.0 + 0.05);
+    if (tabellina != 2)
+        f.window->setTabellinaRichiesta(tabellina);
     QVERIFY(f.start());
 
     QCOMPARE(f.random.reseeds, 1);
     QCOMPARE(f.window->drill().question().tinta, tinta);
-    QCOMPARE(f.text("Text1"), u"2"_s);
-    QCOMPARE(f.caption("lblNum1"), u"2"_s);
+    QCOMPARE(f.text("Text1"), QString::number(fattore1));
+    QCOMPARE(f.caption("lblNum1"), QString::number(fattore1));
     QCOMPARE(f.caption("lblNum2"), QString::number(fattore2));
-    QCOMPARE(f.text("Text7"), QString::number(2 * fattore2));
+    QCOMPARE(f.text("Text7"), QString::number(fattore1 * fattore2));
     QCOMPARE(f.text("Text6"), words);
     QCOMPARE(f.text("Text3"), u""_s);
     QCOMPARE(QApplication::focusWidget(), f.get("Text3"));
@@ -66,14 +84,28 @@ void TestDrill::firstProblemIsPosedOnActivation()
         QVERIFY(!f.get(hidden)->isVisible());
     // Queued behind the introduction.
     QCOMPARE(tail(f.agent.log, 7), (QStringList{u"Show"_s, u"MoveTo 250 175"_s, u"Play Greet"_s, u"Height 205"_s,
-                                                u"Speak 2"_s, u"Speak per"_s, u"Speak "_s + words}));
-    QVERIFY(f.agent.log.at(5).startsWith(u"Speak Allora attenzione"_s));
+                                                u"Speak "_s + QString::number(fattore1), u"Speak per"_s,
+                                                u"Speak "_s + words}));
+    QVERIFY(f.agent.log.at(5).startsWith(u"Speak Allora attenzione, iniziamo la nostra avventura con "_s + named
+                                         + u". Io detto e tu scrivi"_s));
+}
+
+void TestDrill::gradientBandsAreOnScreen_data()
+{
+    QTest::addColumn<int>("tabellina");
+    QTest::newRow("table of 2: red 40") << 2;
+    QTest::newRow("table of 7: red 140") << 7;
+    QTest::newRow("table of 10: red 200") << 10;
 }
 
 void TestDrill::gradientBandsAreOnScreen()
 {
+    QFETCH(int, tabellina);
+    const int red = 20 * tabellina;
     TavolaFixture f;
     f.random.queue(4, 6);
+    if (tabellina != 2)
+        f.window->setTabellinaRichiesta(tabellina);
     QVERIFY(f.start());
     QWidget *client = f.window->centralWidget();
     const QImage shot = client->grab().toImage();
@@ -81,9 +113,9 @@ void TestDrill::gradientBandsAreOnScreen()
     // The column right of the answer box and under the clock is never covered by a control.
     for (int i = 70; i < 256; i += 5) {
         const int y = (2 * i + 1) * h / 512;
-        QCOMPARE(shot.pixelColor(775, y), QColor(40, 80, i));
+        QCOMPARE(shot.pixelColor(775, y), QColor(red, 80, i));
     }
-    QCOMPARE(shot.pixelColor(775, h - 1), QColor(40, 80, 255));
+    QCOMPARE(shot.pixelColor(775, h - 1), QColor(red, 80, 255));
 
     QTest::keyClick(f.get("Text3"), Qt::Key_1);
     const QImage cleared = client->grab().toImage();
@@ -111,6 +143,14 @@ void TestDrill::keys_data()
     QTest::newRow("enter on an empty box is a wrong answer") << keys({Qt::Key_Return}) << u""_s << 1 << false;
     QTest::newRow("enter twice counts twice")
         << keys({Qt::Key_5, Qt::Key_Return, Qt::Key_Return}) << u"5"_s << 2 << false;
+    QTest::newRow("keypad enter is enter")
+        << keys({QKeyCombination(Qt::KeypadModifier, Qt::Key_Enter)}) << u""_s << 1 << false;
+    QTest::newRow("ctrl+M is enter") << keys({Qt::CTRL | Qt::Key_M}) << u""_s << 1 << false;
+    // Ctrl+Enter types a line feed (10): it counts as a key, but it is not Enter.
+    QTest::newRow("ctrl+enter shows the problem, checks nothing")
+        << keys({Qt::Key_3, Qt::CTRL | Qt::Key_Return}) << u"3"_s << 0 << true;
+    QTest::newRow("ctrl+keypad enter likewise")
+        << keys({QKeyCombination(Qt::ControlModifier | Qt::KeypadModifier, Qt::Key_Enter)}) << u""_s << 0 << true;
     // Keys that type nothing: no problem, nothing in the box, no answer.
     QTest::newRow("arrow keys") << keys({Qt::Key_Left}) << u""_s << 0 << false;
     QTest::newRow("delete") << keys({Qt::Key_Delete}) << u""_s << 0 << false;
@@ -183,6 +223,7 @@ void TestDrill::verdicts()
     f.random.queue(5, 7);
     const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
     QVERIFY(f.start());
+    QTest::qSleep(20);  // the child thinks: the game is older than the next problem
     f.answer(typed);
 
     // The check appends its answer to the history, written by a worker thread.
@@ -200,7 +241,10 @@ void TestDrill::verdicts()
     QCOMPARE(entry->esatta, right);
     QVERIFY(before <= entry->partita && entry->partita <= entry->ora
             && entry->ora <= QDateTime::currentDateTime().addSecs(1));
-    QVERIFY(entry->millisecondi >= 0 && entry->millisecondi <= before.msecsTo(entry->ora));
+    QVERIFY(entry->millisecondi >= 20 && entry->millisecondi <= before.msecsTo(entry->ora));
+    QCOMPARE(entry->tabellina, 2);
+    // The wizard has not said he is done: the time runs from the first key.
+    QVERIFY(entry->dopoDettatura >= 0 && entry->dopoDettatura <= entry->millisecondi);
 
     auto *message = f.get<QLabel>("lblMessage");
     QCOMPARE(message->text(), right ? u"Esatto. Sei forte!!!"_s : u"Sbagliato!! 14"_s);
@@ -221,11 +265,61 @@ void TestDrill::verdicts()
 
     // Enter on the focused button poses the next problem.
     f.random.queue(1, 3);
+    QElapsedTimer sincePosed;
+    sincePosed.start();
     f.pressEnterOnFocus();
     QCOMPARE(f.text("Text7"), u"6"_s);
     QCOMPARE(f.caption("lblMessage"), u""_s);
     QCOMPARE(QApplication::focusWidget(), f.get("Text3"));
     QCOMPARE(tail(f.agent.log, 1), QStringList{u"Speak tre"_s});
+
+    // Its answer's time runs from when it was posed, not from the start of the game.
+    f.answer(u"6"_s);
+    const qint64 bound = sincePosed.elapsed();
+    QTRY_VERIFY((history = f.readFile(QString::fromLatin1(historyFileName))).count("\r\n") >= 3);
+    const std::optional<HistoryEntry> next = decodeHistoryLine(history.split('\n').at(2).chopped(1));
+    QVERIFY2(next && next->millisecondi <= bound, history.constData());
+}
+
+void TestDrill::timeAfterTheDictation_data()
+{
+    QTest::addColumn<bool>("keyFirst");  // a key 60 ms before the wizard says he is done
+    QTest::addColumn<bool>("said");      // the wizard says he is done
+    QTest::newRow("done, then 60 ms to answer") << false << true;
+    QTest::newRow("first key 60 ms before the end") << true << true;
+    QTest::newRow("checked with no key before the end: unknown") << false << false;
+}
+
+// The time after the dictation runs from the wizard's last word or the first key,
+// whichever comes first; the history keeps it with the table.
+void TestDrill::timeAfterTheDictation()
+{
+    QFETCH(bool, keyFirst);
+    QFETCH(bool, said);
+    TavolaFixture f;
+    f.window->setTabellinaRichiesta(7);
+    QVERIFY(f.start());
+    const auto done = std::exchange(f.agent.merlin().waitingForDone, nullptr);
+    QVERIFY(done);
+    QElapsedTimer clock;
+    clock.start();
+    if (keyFirst)
+        QTest::keyClick(f.get("Text3"), Qt::Key_4);
+    QTest::qWait(60);
+    if (said) {
+        done();
+        f.answer(u"1"_s);
+    } else {
+        f.get<QPushButton>("Command3")->click();
+    }
+    const qint64 bound = clock.elapsed();
+    f.window.reset();  // leaving writes what is still queued
+    const QList<QByteArray> lines = f.readFile(QLatin1String(historyFileName)).split('\n');
+    const std::optional<HistoryEntry> entry = decodeHistoryLine(lines.value(1).chopped(1));
+    QVERIFY(entry);
+    QCOMPARE(entry->tabellina, 7);
+    const qint64 after = entry->dopoDettatura;
+    QVERIFY2(!said ? after == -1 : keyFirst ? after >= 60 && after <= bound : after <= bound - 60, qPrintable(QString::number(after)));
 }
 
 void TestDrill::praiseStepIsReadFromTheScoreCaption()
@@ -349,8 +443,8 @@ void TestDrill::wholeGame()
     const HistorySummary history = readHistory(f.dataDir() + QLatin1String(historyFileName));
     QCOMPARE(history.entries, answers);
     QCOMPARE(history.skipped, 0);
-    QCOMPARE(history.names, QStringList{u"Lucia"_s});
-    const ChildReport &lucia = history.children[u"Lucia"_s];
+    QCOMPARE(history.names, QStringList{childKey(u"Lucia"_s)});
+    const ChildReport &lucia = history.children[childKey(u"Lucia"_s)];
     QCOMPARE(lucia.games.size(), 1);
     QCOMPARE(lucia.games[0].right, right);
     QCOMPARE(lucia.games[0].wrong, answers / 5);

@@ -5,6 +5,7 @@
 
 #include <QBarCategoryAxis>
 #include <QChartView>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -14,6 +15,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -33,10 +35,17 @@ private slots:
     void emptyHistoryIsSaidInASentence();
     void reportFitsOnePage_data();
     void reportFitsOnePage();
+    void classPageFitsOnePage();
+    void classGrid_data();
+    void classGrid();
+    void classFolderOfManyFiles();
+    void newAnswersAppearWhileOpen();
+    void gamesGroupedToFit_data();
+    void gamesGroupedToFit();
 
 private:
     void writeHistory(const QByteArray &content);
-    std::unique_ptr<Quaderno> open();
+    std::unique_ptr<Quaderno> open(const QString &path = QString());
     template<typename T> T *child(Quaderno &window, const char *name);
     std::unique_ptr<QTemporaryDir> m_tmp;
     QString m_folder;
@@ -67,9 +76,10 @@ ChildReport sampleChild(const QString &name, int games)
     ChildReport child;
     child.name = name;
     for (int g = 0; g < games; ++g)
-        child.games.append({QDateTime(QDate(2026, 11, 1).addDays(g), QTime(16, 0)), 20 + g % 7, g % 4});
+        child.games.append({QDateTime(QDate(2026, 11, 1).addDays(g), QTime(16, 0)), 7, 20 + g % 7, g % 4});
     for (int f = 0; f < 10; ++f)
-        child.facts[size_t(f)] = {12, 12 - f % 4, 1800 + 100 * f, f == 6 || f == 7};
+        child.tables[5][size_t(f)] = {12, 12 - f % 4, 1800 + 100 * f,
+                                      f == 6 || f == 7 ? FactState::DaRipassare : FactState::Sicuro, {}};
     return child;
 }
 
@@ -80,6 +90,39 @@ QString run(const QString &program, const QStringList &arguments)
     if (!process.waitForFinished(30000) || process.exitCode() != 0)
         return u"<%1 failed: %2>"_s.arg(program, process.errorString());
     return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// An answer of the table of 2 in a line of the history: game g of the day, answer a of it.
+QByteArray answer(const QString &name, int day, int fattore, bool esatta, int a = 0)
+{
+    const QDateTime game(QDate(2026, 11, day), QTime(16, 0), Qt::OffsetFromUTC, 3600);
+    HistoryEntry e;
+    e.partita = game;
+    e.ora = game.addSecs(5 + 5 * a);
+    e.nome = name;
+    e.fattore = fattore;
+    e.esatta = esatta;
+    e.risposta = QString::number(2 * fattore + (esatta ? 0 : 1));
+    e.millisecondi = 2000;
+    return encodeHistoryLine(e);
+}
+
+// answers(name, day, {{fattore, right}, ...}): one game's lines.
+QByteArray game(const QString &name, int day, const QList<std::pair<int, bool>> &answers)
+{
+    QByteArray out;
+    for (int a = 0; a < answers.size(); ++a)
+        out += answer(name, day, answers[a].first, answers[a].second, a);
+    return out;
+}
+
+// A row of the class grid as text: the name, then the mark of each fact.
+QString gridRow(QTableWidget *grid, int r)
+{
+    QStringList cells;
+    for (int c = 0; c < grid->columnCount(); ++c)
+        cells.append(grid->item(r, c) ? grid->item(r, c)->text() : u"<none>"_s);
+    return cells.join(u'|');
 }
 
 } // namespace
@@ -101,9 +144,9 @@ void TestQuaderno::writeHistory(const QByteArray &content)
         qFatal("cannot write the history");
 }
 
-std::unique_ptr<Quaderno> TestQuaderno::open()
+std::unique_ptr<Quaderno> TestQuaderno::open(const QString &path)
 {
-    auto window = std::make_unique<Quaderno>(dataFolderPath());
+    auto window = std::make_unique<Quaderno>(dataFolderPath(), path);
     QSignalSpy loaded(window.get(), &Quaderno::loaded);
     window->show();
     if (!loaded.wait(10000))
@@ -133,20 +176,37 @@ void TestQuaderno::childrenAndTheirFacts()
     QVERIFY(window->windowTitle().contains(u"Quaderno"_s));
     auto *names = child<QListWidget>(*window, "listaBambini");
     QCOMPARE(names->count(), 2);
-    QCOMPARE(names->item(0)->text(), u"Lucia"_s);
-    QCOMPARE(names->item(1)->text(), u"Marco"_s);
+    QCOMPARE(names->item(0)->text(), u"Lucia - ultima partita 07/12/2026"_s);
+    QCOMPARE(names->item(1)->text(), u"Marco - ultima partita 06/12/2026"_s);
     QCOMPARE(names->currentRow(), 0);
 
     QCOMPARE(child<QLabel>(*window, "lblRiepilogo")->text(), u"Lucia: 2 partite, 4 risposte, 3 esatte (75%)"_s);
-    QCOMPARE(child<QLabel>(*window, "lblRecord")->text(), u"Record: 3 punti, di Lucia."_s);
+    QCOMPARE(child<QLabel>(*window, "lblRecord")->text(),
+             u"Record di questo computer nella tabellina del 2: 3 punti, di Lucia."_s);
     QCOMPARE(child<QLabel>(*window, "lblDaRipassare")->text(), u"Da ripassare: 2 x 3."_s);
     auto *table = child<QTableWidget>(*window, "tabellaFatti");
     QCOMPARE(table->rowCount(), 10);
-    QCOMPARE(row(table, 2), QStringList({u"2 x 3"_s, u"3"_s, u"67%"_s, u"2,0 s"_s, u"da ripassare"_s}));
+    // Old lines have no time after the dictation: the median is unknown.
+    QCOMPARE(row(table, 2), QStringList({u"2 x 3"_s, u"3"_s, u"67%"_s, u"-"_s, u"da ripassare"_s}));
     QVERIFY(table->item(2, 0)->font().bold());
-    QCOMPARE(row(table, 9), QStringList({u"2 x 10"_s, u"1"_s, u"100%"_s, u"1,2 s"_s, u""_s}));
-    QCOMPARE(row(table, 0), QStringList({u"2 x 1"_s, u"0"_s, u"-"_s, u"-"_s, u""_s}));
+    QCOMPARE(row(table, 9), QStringList({u"2 x 10"_s, u"1"_s, u"100%"_s, u"-"_s, u"nuovo"_s}));
+    QCOMPARE(row(table, 0), QStringList({u"2 x 1"_s, u"0"_s, u"-"_s, u"-"_s, u"nuovo"_s}));
     QVERIFY(!table->item(9, 0)->font().bold());
+    QCOMPARE(table->item(2, 4)->background().color(), stateColour(FactState::DaRipassare));
+    // The table is one stop of the Tab key: Tab leaves it for the next control.
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    table->setFocus();
+    QTest::keyClick(table, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget()->objectName(), u"cmdApriFile"_s);
+
+    // Another table: its facts, and its own record (none here).
+    auto *tabellina = child<QComboBox>(*window, "sceltaTabellina");
+    tabellina->setCurrentIndex(5);
+    QCOMPARE(row(table, 7), QStringList({u"7 x 8"_s, u"0"_s, u"-"_s, u"-"_s, u"nuovo"_s}));
+    QCOMPARE(child<QLabel>(*window, "lblRecord")->text(),
+             u"Record di questo computer nella tabellina del 7: nessuno ancora."_s);
+    QCOMPARE(child<QLabel>(*window, "lblDaRipassare")->text(), u"Nessun fatto da ripassare"_s);
+    tabellina->setCurrentIndex(0);
 
     // Two games begun in the same minute still get a bar and a label each.
     auto *chart = child<QChartView>(*window, "graficoPartite")->chart();
@@ -156,7 +216,7 @@ void TestQuaderno::childrenAndTheirFacts()
 
     names->setCurrentRow(1);
     QCOMPARE(child<QLabel>(*window, "lblRiepilogo")->text(), u"Marco: 1 partita, 1 risposta, 1 esatta (100%)"_s);
-    QCOMPARE(child<QLabel>(*window, "lblDaRipassare")->text(), u"Nessun fatto da ripassare per ora."_s);
+    QCOMPARE(child<QLabel>(*window, "lblDaRipassare")->text(), u"Nessun fatto da ripassare"_s);
     QCOMPARE(row(table, 2)[1], u"0"_s);
     QVERIFY(child<QPushButton>(*window, "cmdStampa")->isEnabled());
     QVERIFY(child<QPushButton>(*window, "cmdApriFile")->isEnabled());
@@ -176,7 +236,8 @@ void TestQuaderno::unreadableLinesAreCountedAndTheRestShown()
     QCOMPARE(skipped->text(), u"3 righe del file non sono state lette perché illeggibili."_s);
     QCOMPARE(child<QListWidget>(*window, "listaBambini")->count(), 2);
     QCOMPARE(child<QLabel>(*window, "lblRiepilogo")->text(), u"Lucia: 2 partite, 4 risposte, 3 esatte (75%)"_s);
-    QCOMPARE(child<QLabel>(*window, "lblRecord")->text(), u"Record: nessuno ancora."_s);
+    QCOMPARE(child<QLabel>(*window, "lblRecord")->text(),
+             u"Record di questo computer nella tabellina del 2: nessuno ancora."_s);
 }
 
 void TestQuaderno::emptyHistoryIsSaidInASentence_data()
@@ -188,9 +249,8 @@ void TestQuaderno::emptyHistoryIsSaidInASentence_data()
     QTest::newRow("no data folder at all, and none is made") << false << QByteArray() << QString() << emptyHistoryText;
     QTest::newRow("no history file") << true << QByteArray() << QString() << emptyHistoryText;
     QTest::newRow("the header alone") << true << header << QString() << emptyHistoryText;
-    QTest::newRow("nothing readable") << true << QByteArray("\xff\xfe\x00garbage\n1;2;3\r\n", 18)
-                                      << u"2 righe del file non sono state lette perché illeggibili."_s
-                                      << emptyHistoryText;
+    QTest::newRow("nothing readable: not a history") << true << QByteArray("\xff\xfe\x00garbage\n1;2;3\r\n", 18)
+                                                     << QString() << notHistoryText;
     QTest::newRow("storico.csv is a folder") << true << QByteArray() << QString()
                                              << u"Non riesco a leggere lo storico: %1 non è un file."_s;
 }
@@ -238,6 +298,8 @@ void TestQuaderno::reportFitsOnePage_data()
                                                         << heading + maria;
     QTest::newRow("Letter, one game") << QPageSize::Letter << QPageLayout::Portrait << 1 << maria << heading + maria;
     QTest::newRow("A4 landscape") << QPageSize::A4 << QPageLayout::Landscape << 12 << maria << heading + maria;
+    QTest::newRow("A4, 2,000 games grouped by months") << QPageSize::A4 << QPageLayout::Portrait << 2000 << maria
+                                                       << heading + maria;
     QTest::newRow("a name of 500 letters is cut") << QPageSize::A4 << QPageLayout::Portrait << 3
                                                   << QString(500, u'W') << heading + QString(39, u'W') + u"\u2026"_s;
 }
@@ -258,7 +320,7 @@ void TestQuaderno::reportFitsOnePage()
         writer.setResolution(300);
         QPainter painter(&writer);
         const QRect page = painter.viewport();
-        const QRect used = paintReport(painter, page, {child, u"Record: 31 punti, di Maria."_s,
+        const QRect used = paintReport(painter, page, {child, 7, u"Record: 31 punti, di Maria."_s,
                                                        QDateTime(QDate(2026, 12, 7), QTime(11, 0))});
         QVERIFY2(page.contains(used), qPrintable(u"painted %1,%2 %3x%4 on a page of %5x%6"_s.arg(used.x())
                                                      .arg(used.y()).arg(used.width()).arg(used.height())
@@ -269,10 +331,196 @@ void TestQuaderno::reportFitsOnePage()
     // Every line whole, wherever it wrapped: compared without white space.
     const auto bare = [](QString text) { return text.remove(QRegularExpression(u"\\s"_s)); };
     const QString text = bare(run(u"pdftotext"_s, {u"-layout"_s, pdf, u"-"_s}));
-    for (const QString &expected : {heading,
-                                    u"Record: 31 punti, di Maria."_s, u"2 x 10 12 92% 2,7 s"_s,
-                                    u"Da ripassare: 2 x 7, 2 x 8."_s})
+    const QString period = games == 1 ? u"il 01/11/2026"_s : u"dal 01/11/2026 al %1"_s.arg(
+                                                                 QDate(2026, 11, 1).addDays(games - 1).toString(u"dd/MM/yyyy"_s));
+    for (const QString &expected : {heading, u"tabellina del 7 - partite "_s + period,
+                                    u"Record: 31 punti, di Maria."_s, u"7 x 10 12 92% 2,7 s sicuro"_s,
+                                    u"Da ripassare: 7 x 7, 7 x 8."_s})
         QVERIFY2(text.contains(bare(expected)), qPrintable(expected + u" not in: "_s + text));
+}
+
+void TestQuaderno::classPageFitsOnePage()
+{
+    // Forty children, every state: one landscape page, the facts named above the grid.
+    HistorySummary summary;
+    for (int c = 0; c < 40; ++c) {
+        const QString name = u"Bambino con un nome lungo %1"_s.arg(c, 2, 10, QLatin1Char('0'));
+        ChildReport child;
+        child.name = name;
+        for (int f = 0; f < 10; ++f)
+            child.tables[5][size_t(f)].state = FactState((c + f) % 4);
+        summary.names.append(childKey(name));
+        summary.children.insert(childKey(name), child);
+    }
+    const QString pdf = m_tmp->filePath(u"classe.pdf"_s);
+    {
+        QPdfWriter writer(pdf);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setPageOrientation(QPageLayout::Landscape);
+        writer.setResolution(300);
+        QPainter painter(&writer);
+        const QRect page = painter.viewport();
+        const QRect used = paintClass(painter, page, {::classGrid(summary, 7), 7, u"dal 14/09/2026 al 12/12/2026"_s,
+                                                      QDateTime(QDate(2026, 12, 13), QTime(9, 0))});
+        QVERIFY(page.contains(used));
+    }
+    QVERIFY(run(u"pdfinfo"_s, {pdf}).contains(QRegularExpression(u"Pages:\\s+1\\n"_s)));
+    const QString text = run(u"pdftotext"_s, {pdf, u"-"_s}).simplified();
+    for (const QString &expected : {u"La classe nella tabellina del 7"_s, u"partite dal 14/09/2026 al 12/12/2026"_s,
+                                    u"Bambino con un nome lungo 39"_s, u"7 x 10"_s,
+                                    u"Nessun fatto è da ripassare per la maggior parte della classe"_s})
+        QVERIFY2(text.contains(expected), qPrintable(expected + u" not in: "_s + text));
+}
+
+void TestQuaderno::classGrid_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<QString>("weak");
+    const QList<std::pair<int, bool>> fiveRight = {{1, true}, {1, true}, {1, true}, {1, true}, {1, true}};
+    QTest::newRow("one child per name whatever its case and spaces, in Italian order, latest spelling")
+        << header + game(u"Nicolò"_s, 1, {{3, true}}) + game(u"Zeno"_s, 2, {{3, true}})
+               + game(u" nicolò "_s, 3, {{3, true}}) + game(u"Élodie"_s, 4, {{3, true}})
+               + game(u"andrea"_s, 5, {{3, true}}) + game(u"NICOLÒ"_s, 6, {{3, true}})
+        << QStringList{u"andrea|–|–|–|–|–|–|–|–|–|–"_s, u"Élodie|–|–|–|–|–|–|–|–|–|–"_s,
+                       u"NICOLÒ|–|–|○|–|–|–|–|–|–|–"_s, u"Zeno|–|–|–|–|–|–|–|–|–|–"_s}
+        << u"Nessun fatto da ripassare"_s;
+    // Anna: 2 x 1 sure, 2 x 2 in practice (4 of 5), 2 x 7 to practise (1 of 3).
+    QTest::newRow("each fact's state, and the facts most of the class has to practise")
+        << header + game(u"Anna"_s, 1, fiveRight) + game(u"Anna"_s, 2, {{2, true}, {2, true}, {2, false}, {2, true}, {2, true}})
+               + game(u"Anna"_s, 3, {{7, false}, {7, true}, {7, false}})
+               + game(u"Bruno"_s, 3, {{7, false}, {7, false}, {7, false}, {8, false}, {8, true}, {8, false}})
+               + game(u"Carla"_s, 4, {{7, true}, {7, true}, {7, true}, {8, false}, {8, false}, {8, true}})
+        << QStringList{u"Anna|✓|○|–|–|–|–|!|–|–|–"_s, u"Bruno|–|–|–|–|–|–|!|!|–|–"_s,
+                       u"Carla|–|–|–|–|–|–|○|!|–|–"_s}
+        << u"Da ripassare per la maggior parte della classe: 2 x 7 (2 su 3), 2 x 8 (2 su 3)."_s;
+    QTest::newRow("no fact for most: the most common named")
+        << header + game(u"Anna"_s, 1, fiveRight) + game(u"Bruno"_s, 1, {{9, false}, {9, false}, {9, false}})
+               + game(u"Carla"_s, 1, fiveRight)
+        << QStringList{u"Anna|✓|–|–|–|–|–|–|–|–|–"_s, u"Bruno|–|–|–|–|–|–|–|–|!|–"_s, u"Carla|✓|–|–|–|–|–|–|–|–|–"_s}
+        << u"Nessun fatto è da ripassare per la maggior parte della classe; i più da ripassare: 2 x 9 (1 su 3)."_s;
+}
+
+void TestQuaderno::classGrid()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, rows);
+    QFETCH(QString, weak);
+    writeHistory(content);
+    auto window = open();
+    auto *grid = child<QTableWidget>(*window, "grigliaClasse");
+    QStringList shown;
+    for (int r = 0; r < grid->rowCount(); ++r)
+        shown.append(gridRow(grid, r));
+    QCOMPARE(shown, rows);
+    QCOMPARE(child<QLabel>(*window, "lblClasseDaRipassare")->text(), weak);
+    // Never colour alone: each mark says its state in words to a screen reader too.
+    QCOMPARE(grid->item(0, 1)->data(Qt::AccessibleTextRole).toString(),
+             grid->item(0, 1)->text() == u"✓"_s ? u"sicuro"_s : u"nuovo"_s);
+    QVERIFY(!grid->tabKeyNavigation());
+
+    // Enter on a child's row opens that child's page.
+    auto *tabs = child<QTabWidget>(*window, "schede");
+    tabs->setCurrentIndex(1);
+    grid->setCurrentCell(rows.size() - 1, 3);
+    QTest::keyClick(grid, Qt::Key_Return);
+    QCOMPARE(tabs->currentIndex(), 0);
+    QVERIFY(child<QLabel>(*window, "lblRiepilogo")->text().startsWith(rows.last().section(u'|', 0, 0) + u':'));
+}
+
+void TestQuaderno::classFolderOfManyFiles()
+{
+    const QString folder = m_tmp->filePath(u"classe"_s);
+    QVERIFY(QDir().mkpath(folder));
+    const auto put = [&](const QString &name, const QByteArray &content) {
+        QFile file(folder + u'/' + name);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+    };
+    // Anna played on two computers; files not named storico*.csv are not the class's.
+    put(u"storico-pc1-aula.csv"_s, header + game(u"Anna"_s, 1, {{3, true}, {4, false}}));
+    put(u"storico-pc2-aula.csv"_s, header + game(u"anna"_s, 2, {{3, true}}) + game(u"Bruno"_s, 2, {{5, true}}));
+    put(u"storico.csv"_s, header + game(u"Carla"_s, 3, {{6, true}}));
+    put(u"altro.csv"_s, header + game(u"Dario"_s, 3, {{6, true}}));
+    put(u"storico-note.txt"_s, header + game(u"Ettore"_s, 3, {{6, true}}));
+
+    auto window = open(folder);
+    QCOMPARE(window->summary().entries, 5);
+    QCOMPARE(window->summary().names.size(), 3);
+    auto *names = child<QListWidget>(*window, "listaBambini");
+    QCOMPARE(names->item(0)->text(), u"anna - ultima partita 02/11/2026"_s);
+    QCOMPARE(child<QLabel>(*window, "lblRiepilogo")->text(), u"anna: 2 partite, 3 risposte, 2 esatte (67%)"_s);
+    QCOMPARE(names->item(2)->text(), u"Carla - ultima partita 03/11/2026"_s);
+    QCOMPARE(child<QLabel>(*window, "lblFile")->text(), u"Cartella della classe: "_s + folder);
+}
+
+void TestQuaderno::newAnswersAppearWhileOpen()
+{
+    const QString folder = m_tmp->filePath(u"classe"_s);
+    QVERIFY(QDir().mkpath(folder));
+    const auto append = [&](const QString &name, const QByteArray &content) {
+        QFile file(folder + u'/' + name);
+        QVERIFY(file.open(QIODevice::Append) && file.write(content) == content.size());
+    };
+    append(u"storico-pc1.csv"_s, header + game(u"Anna"_s, 1, {{3, true}}) + game(u"Bruno"_s, 1, {{3, true}}));
+    auto window = open(folder);
+    auto *names = child<QListWidget>(*window, "listaBambini");
+    auto *tabellina = child<QComboBox>(*window, "sceltaTabellina");
+    names->setCurrentRow(1);
+    tabellina->setCurrentIndex(4);
+
+    // A line appended to a file, then a computer's new file: both appear unasked, and the
+    // child and the table chosen stay chosen.
+    append(u"storico-pc1.csv"_s, answer(u"Bruno"_s, 2, 4, false));
+    QTRY_COMPARE(window->summary().entries, 3);
+    QCOMPARE(names->currentItem()->text(), u"Bruno - ultima partita 02/11/2026"_s);
+    QCOMPARE(child<QLabel>(*window, "lblRiepilogo")->text(), u"Bruno: 2 partite, 2 risposte, 1 esatta (50%)"_s);
+    append(u"storico-pc2.csv"_s, header + game(u"Aldo"_s, 3, {{5, true}}));
+    QTRY_COMPARE(window->summary().entries, 4);
+    QCOMPARE(names->count(), 3);
+    QCOMPARE(names->item(0)->text(), u"Aldo - ultima partita 03/11/2026"_s);
+    QVERIFY(names->currentItem()->text().startsWith(u"Bruno"_s));
+    QCOMPARE(tabellina->currentText(), u"Tabellina del 6"_s);
+}
+
+void TestQuaderno::gamesGroupedToFit_data()
+{
+    QTest::addColumn<int>("games");
+    QTest::addColumn<int>("minutesApart");
+    QTest::addColumn<int>("maxBars");
+    QTest::addColumn<int>("by");
+    QTest::addColumn<QString>("firstLabel");
+    QTest::newRow("one game, one bar") << 1 << 0 << 11 << int(ChartBars::By::Game) << u"02/09 15:00"_s;
+    QTest::newRow("40 games over three months, by week") << 40 << 2 * 24 * 60 + 7 << 14 << int(ChartBars::By::Week)
+                                                         << u"sett. 31/08"_s;
+    QTest::newRow("two games a day, one bar a day") << 40 << 12 * 60 << 30 << int(ChartBars::By::Day) << u"02/09"_s;
+    QTest::newRow("2,000 games over a year and a half, by two months") << 2000 << 396 << 11 << int(ChartBars::By::Month)
+                                                                      << u"set 2026"_s;
+}
+
+void TestQuaderno::gamesGroupedToFit()
+{
+    QFETCH(int, games);
+    QFETCH(int, minutesApart);
+    QFETCH(int, maxBars);
+    QFETCH(int, by);
+    QFETCH(QString, firstLabel);
+    QList<GameSummary> list;
+    const QDateTime start(QDate(2026, 9, 2), QTime(15, 0), Qt::OffsetFromUTC, 7200);
+    for (int g = 0; g < games; ++g)
+        list.append({start.addSecs(qint64(g) * minutesApart * 60), 2, 10 + g % 5, g % 3});
+    const ChartBars bars = chartBars(list, maxBars);
+    QCOMPARE(int(bars.by), by);
+    QVERIFY(bars.labels.size() <= maxBars);
+    QCOMPARE(bars.labels.first(), firstLabel);
+    QCOMPARE(QSet<QString>(bars.labels.begin(), bars.labels.end()).size(), bars.labels.size());
+    int answers = 0;
+    for (qsizetype i = 0; i < bars.labels.size(); ++i)
+        answers += bars.right[i] + bars.wrong[i];
+    int expected = 0;
+    for (const GameSummary &g : list)
+        expected += g.right + g.wrong;
+    QCOMPARE(answers, expected);
+    QVERIFY(!bars.axisTitle.isEmpty());
 }
 
 QTEST_MAIN(TestQuaderno)

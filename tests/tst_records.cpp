@@ -26,6 +26,7 @@ private slots:
     void recordFileThatIsAFolderIsAnError();
     void contentIsReadWhole_data();
     void contentIsReadWhole();
+    void writtenRecordIsOneLineEach_data();
     void writtenRecordIsOneLineEach();
     void failedSaveKeepsTheOldPair();
     void interruptedSaveIsFinishedOrUndone_data();
@@ -201,14 +202,33 @@ void TestRecords::contentIsReadWhole()
     QCOMPARE(Leggifiletxt(write(u"azorpeli.txt"_s, content)), expected);
 }
 
+void TestRecords::writtenRecordIsOneLineEach_data()
+{
+    QTest::addColumn<int>("tabellina");
+    QTest::addColumn<QString>("punti");
+    QTest::addColumn<QString>("nome");
+    QTest::newRow("table of 2") << 2 << u"azorpeli.txt"_s << u"nzorpeli.txt"_s;
+    QTest::newRow("table of 3") << 3 << u"azorpeli3.txt"_s << u"nzorpeli3.txt"_s;
+    QTest::newRow("table of 7") << 7 << u"azorpeli7.txt"_s << u"nzorpeli7.txt"_s;
+    QTest::newRow("table of 10") << 10 << u"azorpeli10.txt"_s << u"nzorpeli10.txt"_s;
+    QTest::newRow("every table mixed") << 0 << u"azorpelitutte.txt"_s << u"nzorpelitutte.txt"_s;
+}
+
+// Each table keeps its record in a pair of its own; the others are never touched.
 void TestRecords::writtenRecordIsOneLineEach()
 {
+    QFETCH(int, tabellina);
+    QFETCH(QString, punti);
+    QFETCH(QString, nome);
     const QString dir = GetSystemDir();
-    createRecordFiles(dir);
-    writeRecord(dir, u"13"_s, u"Niccolò  &  <b>"_s);
-    QCOMPARE(read(u"azorpeli.txt"_s), QByteArray("13\r\n"));
-    QCOMPARE(read(u"nzorpeli.txt"_s), QByteArray("Niccol\xc3\xb2  &  <b>\r\n"));
-    QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 2);
+    const RecordFiles files = recordFilesFor(tabellina);
+    QCOMPARE(files.punti, u'/' + punti);
+    QCOMPARE(files.nome, u'/' + nome);
+    createRecordFiles(dir, files);
+    writeRecord(dir, u"13"_s, u"Niccolò  &  <b>"_s, files);
+    QCOMPARE(read(punti), QByteArray("13\r\n"));
+    QCOMPARE(read(nome), QByteArray("Niccol\xc3\xb2  &  <b>\r\n"));
+    QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList({punti, nome}));
 }
 
 void TestRecords::failedSaveKeepsTheOldPair()

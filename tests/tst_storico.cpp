@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <sys/file.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -26,10 +27,35 @@ HistoryEntry entry(const char *partita, const char *ora, const QString &nome, in
 }
 
 // A line as the writer writes it, for the reading tests.
-QByteArray line(const char *partita, const char *ora, const char *nome, int fattore, bool esatta, qint64 ms)
+QByteArray line(const char *partita, const char *ora, const char *nome, int fattore, bool esatta, qint64 ms,
+                int tabellina = 2, qint64 dopo = -1)
 {
-    return encodeHistoryLine(entry(partita, ora, QString::fromUtf8(nome), fattore, QString::number(2 * fattore),
-                                   esatta, ms));
+    HistoryEntry e = entry(partita, ora, QString::fromUtf8(nome), fattore, QString::number(tabellina * fattore),
+                           esatta, ms);
+    e.tabellina = tabellina;
+    e.dopoDettatura = dopo;
+    return encodeHistoryLine(e);
+}
+
+// The shown names of a summary, in its order.
+QStringList shownNames(const HistorySummary &summary)
+{
+    QStringList names;
+    for (const QString &key : summary.names)
+        names.append(summary.children.value(key).name);
+    return names;
+}
+
+bool writeFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
+bool appendFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    return file.open(QIODevice::Append) && file.write(content) == content.size();
 }
 
 const QByteArray header = QByteArray(historyHeader) + "\r\n";
@@ -88,12 +114,18 @@ private slots:
     void statistics();
     void factRule_data();
     void factRule();
-    void weakFacts_data();
-    void weakFacts();
+    void factsJudgedFromTheFile_data();
+    void factsJudgedFromTheFile();
     void fileIsReadInChunksLikeAWhole();
     void missingFileAndFolderInItsPlace();
+    void classFolderReadAndFollowed();
     void logWritesHeaderThenLinesAndMendsATornEnd();
     void logThatCannotWriteSaysSoOnce();
+    void upgradeKeepsAnotherGamesAnswer();
+    void logWritesToTheClassFolderOrHere_data();
+    void logWritesToTheClassFolderOrHere();
+    void classFileNameIsSafe_data();
+    void classFileNameIsSafe();
 
 private:
     QTemporaryDir m_tmp;
@@ -105,6 +137,12 @@ void TestStorico::initTestCase()
     qputenv("TZ", "Europe/Rome");
     tzset();
     QVERIFY(m_tmp.isValid());
+    // The configuration names a class folder.
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_tmp.filePath(u"config"_s)));
+    QVERIFY(QDir().mkpath(m_tmp.filePath(u"config/quizzolo"_s)));
+    QFile conf(m_tmp.filePath(u"config/quizzolo/quizzolo.conf"_s));
+    QVERIFY(conf.open(QIODevice::WriteOnly));
+    conf.write("[storico]\ncartella=" + QFile::encodeName(m_tmp.filePath(u"classe"_s)) + '\n');
 }
 
 void TestStorico::lineIsEncodedExactly_data()
@@ -114,21 +152,27 @@ void TestStorico::lineIsEncodedExactly_data()
     const QDateTime start(QDate(2026, 12, 7), QTime(10, 15, 3, 870), Qt::LocalTime);
     QTest::newRow("local time with its offset, seconds only")
         << HistoryEntry{start, start.addMSecs(6500), u"Mario"_s, 3, u"6"_s, true, 6500}
-        << QByteArray("2026-12-07T10:15:03+01:00;2026-12-07T10:15:10+01:00;Mario;3;6;1;6500\r\n");
+        << QByteArray("2026-12-07T10:15:03+01:00;2026-12-07T10:15:10+01:00;Mario;3;6;1;6500;2;\r\n");
     const QDateTime summer(QDate(2026, 7, 1), QTime(9, 0, 0), Qt::LocalTime);
+    HistoryEntry seven{start, start.addMSecs(4200), u"Mario"_s, 8, u"56"_s, true, 4200, 7, 1850};
+    QTest::newRow("table of 7, time after the dictation")
+        << seven << QByteArray("2026-12-07T10:15:03+01:00;2026-12-07T10:15:08+01:00;Mario;8;56;1;4200;7;1850\r\n");
     QTest::newRow("summer time")
         << HistoryEntry{summer, summer, u"Amico"_s, 10, u"20"_s, true, 0}
-        << QByteArray("2026-07-01T09:00:00+02:00;2026-07-01T09:00:00+02:00;Amico;10;20;1;0\r\n");
+        << QByteArray("2026-07-01T09:00:00+02:00;2026-07-01T09:00:00+02:00;Amico;10;20;1;0;2;\r\n");
     QTest::newRow("UTC keeps a numeric offset")
         << entry("2026-12-07T09:15:03Z", "2026-12-07T09:15:04Z", u"Zoë"_s, 1, u""_s, false, 12)
-        << QByteArray("2026-12-07T09:15:03+00:00;2026-12-07T09:15:04+00:00;Zo\xC3\xAB;1;;0;12\r\n");
+        << QByteArray("2026-12-07T09:15:03+00:00;2026-12-07T09:15:04+00:00;Zo\xC3\xAB;1;;0;12;2;\r\n");
     QTest::newRow("separator and quotes quoted, quotes doubled")
         << entry("2026-12-07T10:15:03-03:30", "2026-12-07T10:15:04-03:30", u"Anna; \"Tigre\""_s, 7, u"1\"4"_s,
                  false, 99)
-        << QByteArray("2026-12-07T10:15:03-03:30;2026-12-07T10:15:04-03:30;\"Anna; \"\"Tigre\"\"\";7;\"1\"\"4\";0;99\r\n");
+        << QByteArray("2026-12-07T10:15:03-03:30;2026-12-07T10:15:04-03:30;\"Anna; \"\"Tigre\"\"\";7;\"1\"\"4\";0;99;2;\r\n");
+    QTest::newRow("separator alone quoted")
+        << entry("2026-12-07T10:15:03+01:00", "2026-12-07T10:15:04+01:00", u"Lu;ca"_s, 2, u";"_s, false, 1)
+        << QByteArray("2026-12-07T10:15:03+01:00;2026-12-07T10:15:04+01:00;\"Lu;ca\";2;\";\";0;1;2;\r\n");
     QTest::newRow("line breaks quoted")
         << entry("2026-12-07T10:15:03+01:00", "2026-12-07T10:15:04+01:00", u"Riga\r\nnuova\n"_s, 2, u"4"_s, true, 1)
-        << QByteArray("2026-12-07T10:15:03+01:00;2026-12-07T10:15:04+01:00;\"Riga\r\nnuova\n\";2;4;1;1\r\n");
+        << QByteArray("2026-12-07T10:15:03+01:00;2026-12-07T10:15:04+01:00;\"Riga\r\nnuova\n\";2;4;1;1;2;\r\n");
 }
 
 void TestStorico::lineIsEncodedExactly()
@@ -153,6 +197,9 @@ void TestStorico::roundTrip_data()
         << entry("2026-12-07T10:15:03+01:00", "2026-12-07T10:15:03+01:00", u"\ufeff"_s, 6, u"\ufeff12"_s, false, 1);
     QTest::newRow("quote alone") << entry("2026-12-07T10:15:03+01:00", "2026-12-07T10:15:03+01:00", u"\""_s, 6,
                                           u"\""_s, false, 1);
+    QTest::newRow("table of 10, time after the dictation zero")
+        << HistoryEntry{at("2026-12-07T10:15:03+01:00"), at("2026-12-07T10:15:04+01:00"), u"Eva"_s, 10, u"100"_s,
+                        true, 900, 10, 0};
     QTest::newRow("long answer, long time")
         << entry("2026-12-31T23:59:59-12:00", "2027-01-01T00:00:10-12:00", u"Amico"_s, 8, QString(250, u'9'), false,
                  999999999999LL);
@@ -174,6 +221,8 @@ void TestStorico::roundTrip()
     QCOMPARE(decoded->risposta, entry.risposta);
     QCOMPARE(decoded->esatta, entry.esatta);
     QCOMPARE(decoded->millisecondi, entry.millisecondi);
+    QCOMPARE(decoded->tabellina, entry.tabellina);
+    QCOMPARE(decoded->dopoDettatura, entry.dopoDettatura);
 }
 
 void TestStorico::damagedLineIsRejected_data()
@@ -182,8 +231,16 @@ void TestStorico::damagedLineIsRejected_data()
     const QByteArray t = "2026-12-07T10:15:03+01:00";
     const QByteArray good = t + ';' + t + ";Mario;3;6;1;1500";
     QVERIFY(decodeHistoryLine(good));
+    QVERIFY(decodeHistoryLine(good + ";2;"));
     QTest::newRow("six fields") << QByteArray(t + ';' + t + ";Mario;3;6;1");
     QTest::newRow("eight fields") << QByteArray(good + ";x");
+    QTest::newRow("eight fields, the table without its time") << QByteArray(good + ";2");
+    QTest::newRow("ten fields") << QByteArray(good + ";2;100;x");
+    QTest::newRow("table 1") << QByteArray(good + ";1;100");
+    QTest::newRow("table 11") << QByteArray(good + ";11;100");
+    QTest::newRow("table empty") << QByteArray(good + ";;100");
+    QTest::newRow("time after the dictation negative") << QByteArray(good + ";2;-1");
+    QTest::newRow("time after the dictation quoted") << QByteArray(good + ";2;\"\"");
     QTest::newRow("factor 0") << QByteArray(t + ';' + t + ";Mario;0;0;1;1500");
     QTest::newRow("factor 11") << QByteArray(t + ';' + t + ";Mario;11;22;1;1500");
     QTest::newRow("factor in words") << QByteArray(t + ';' + t + ";Mario;tre;6;1;1500");
@@ -203,6 +260,7 @@ void TestStorico::damagedLineIsRejected_data()
     QTest::newRow("quote never closed") << QByteArray(t + ';' + t + ";\"Mario;3;6;1;1500");
     QTest::newRow("two lines") << QByteArray(good + "\r\n" + good);
     QTest::newRow("header") << QByteArray(historyHeader);
+    QTest::newRow("old header") << QByteArray(oldHistoryHeader);
     QTest::newRow("empty") << QByteArray();
     QTest::newRow("binary") << QByteArray("\x00\xff;\x01\x02;\x80;\x00;\x00;\x00;\x00", 14);
 }
@@ -218,47 +276,73 @@ void TestStorico::readingCountsAndSkips_data()
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<qint64>("entries");
     QTest::addColumn<qint64>("skipped");
-    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QStringList>("names");  // shown, in the summary's order
+    QTest::addColumn<bool>("notHistory");
 
     const QByteArray a = line("2026-12-07T10:00:00+01:00", "2026-12-07T10:00:05+01:00", "Anna", 2, true, 5000);
     const QByteArray b = line("2026-12-07T10:00:00+01:00", "2026-12-07T10:00:09+01:00", "Anna", 3, false, 4000);
     const QByteArray c = line("2026-12-07T11:00:00+01:00", "2026-12-07T11:00:04+01:00", "Luca", 4, true, 3000);
     const QByteArray quoted = line("2026-12-07T12:00:00+01:00", "2026-12-07T12:00:04+01:00", "Bea\r\n;\"x\"", 5,
                                    true, 3000);
-    const QStringList annaLuca{u"Luca"_s, u"Anna"_s};
+    const QStringList annaLuca{u"Anna"_s, u"Luca"_s};
+    QByteArray crOnly = header + a + b + c;
+    crOnly.replace("\r\n", "\r");
 
-    QTest::newRow("header only") << header << 0LL << 0LL << QStringList();
-    QTest::newRow("empty file") << QByteArray() << 0LL << 0LL << QStringList();
-    QTest::newRow("three lines") << header + a + b + c << 3LL << 0LL << annaLuca;
-    QTest::newRow("torn last line skipped") << header + a + b + c.left(40) << 2LL << 1LL << QStringList{u"Anna"_s};
+    QTest::newRow("header only") << header << 0LL << 0LL << QStringList() << false;
+    QTest::newRow("empty file") << QByteArray() << 0LL << 0LL << QStringList() << false;
+    QTest::newRow("three lines") << header + a + b + c << 3LL << 0LL << annaLuca << false;
+    QTest::newRow("CR alone ends lines too") << crOnly << 3LL << 0LL << annaLuca << false;
+    QTest::newRow("CR, LF and CR LF mixed")
+        << header.chopped(1) + a.chopped(2) + "\n" + b.chopped(1) + c << 3LL << 0LL << annaLuca << false;
+    QTest::newRow("torn last line skipped") << header + a + b + c.left(40) << 2LL << 1LL << QStringList{u"Anna"_s}
+                                            << false;
     QTest::newRow("torn just before its line ending")
-        << header + a + b + c.chopped(2) << 2LL << 1LL << QStringList{u"Anna"_s};
+        << header + a + b + c.chopped(2) << 2LL << 1LL << QStringList{u"Anna"_s} << false;
     QTest::newRow("torn line mended by the next append")
-        << header + a + c.left(40) + "\r\n" + b << 2LL << 1LL << QStringList{u"Anna"_s};
+        << header + a + c.left(40) + "\r\n" + b << 2LL << 1LL << QStringList{u"Anna"_s} << false;
     QTest::newRow("torn inside a quoted name, lines appended after it kept")
-        << header + a + quoted.left(quoted.indexOf("\r\n")) + "\r\n" + b + c << 3LL << 1LL << annaLuca;
-    QTest::newRow("quoted line break inside a name") << header + quoted + a << 2LL << 0LL
-                                                     << QStringList{u"Bea\r\n;\"x\""_s, u"Anna"_s};
+        << header + a + quoted.left(quoted.indexOf("\r\n")) + "\r\n" + b + c << 3LL << 1LL << annaLuca << false;
+    QTest::newRow("quoted line break inside a name")
+        << header + quoted + a << 2LL << 0LL << QStringList{u"Anna"_s, u"Bea\r\n;\"x\""_s} << false;
     QTest::newRow("torn header") << QByteArray(historyHeader).left(12) + "\r\n" + a << 1LL << 1LL
-                                 << QStringList{u"Anna"_s};
+                                 << QStringList{u"Anna"_s} << false;
     QTest::newRow("header again in the middle, blank lines, no final blank counted")
-        << header + a + "\r\n\n" + header + c + "\r\n" << 2LL << 0LL << annaLuca;
+        << header + a + "\r\n\n\r" + header + c + "\r\n" << 2LL << 0LL << annaLuca << false;
     QTest::newRow("byte-order mark and bare line feeds")
-        << "\xEF\xBB\xBF" + header + a.chopped(2) + "\n" + c.chopped(2) + "\n" << 2LL << 0LL << annaLuca;
+        << "\xEF\xBB\xBF" + header + a.chopped(2) + "\n" + c.chopped(2) + "\n" << 2LL << 0LL << annaLuca << false;
     QTest::newRow("damaged lines between good ones counted")
         << header + a + "rubbish\r\n" + "1;2;3;4;5;6;7\r\n" + QByteArray(300, '\0') + "\r\n" + c << 2LL << 3LL
-        << annaLuca;
+        << annaLuca << false;
     QTest::newRow("quote never closed skips one line")
-        << header + "\"" + a + b << 1LL << 1LL << QStringList{u"Anna"_s};
+        << header + "\"" + a + b << 1LL << 1LL << QStringList{u"Anna"_s} << false;
     QTest::newRow("names that differ only in damaged UTF-8 are one child")
         << header + "2026-12-07T10:00:00+01:00;2026-12-07T10:00:05+01:00;M\xed\x89io;2;4;1;1\r\n"
                + "2026-12-07T10:00:00+01:00;2026-12-07T10:00:06+01:00;M\xed\x8aio;2;4;1;1\r\n"
-        << 2LL << 0LL << QStringList{u"M\ufffd\ufffdio"_s};
+        << 2LL << 0LL << QStringList{u"M\ufffd\ufffdio"_s} << false;
     QTest::newRow("a name cut inside a character reads as a replacement character")
         << header + "2026-12-07T10:00:00+01:00;2026-12-07T10:00:05+01:00;\xe2;2;4;1;1\r\n" << 1LL << 0LL
-        << QStringList{u"\ufffd"_s};
-    QTest::newRow("only binary") << QByteArray("\x7f" "ELF\x02\x01\x01\0\0\0\0\0\0\0\0\0", 16) << 0LL << 1LL
-                                 << QStringList();
+        << QStringList{u"\ufffd"_s} << false;
+    QTest::newRow("old header, old lines and new lines read alike")
+        << QByteArray(oldHistoryHeader) + "\r\n" + a.left(a.lastIndexOf(";2;")) + "\r\n" + c << 2LL << 0LL
+        << annaLuca << false;
+    QTest::newRow("an old line after a new one is a new line cut short")
+        << header + a + c.left(c.lastIndexOf(";2;") - 2) + "\r\n" << 1LL << 1LL << QStringList{u"Anna"_s} << false;
+    QTest::newRow("names grouped ignoring case and spaces at the ends, not accents; the latest spelling shown")
+        << header + line("2026-12-07T10:00:00+01:00", "2026-12-07T10:00:09+01:00", " Nicolò ", 2, true, 1)
+               + line("2026-12-07T10:00:00+01:00", "2026-12-07T10:00:30+01:00", "nicolò", 2, true, 1)
+               + line("2026-12-07T10:00:00+01:00", "2026-12-07T10:00:20+01:00", "Nicolò", 2, true, 1)
+               + line("2026-12-07T10:00:00+01:00", "2026-12-07T10:00:40+01:00", "Nicolo", 2, true, 1)
+        << 4LL << 0LL << QStringList{u"Nicolo"_s, u"nicolò"_s} << false;
+    QTest::newRow("Italian alphabetical order: case and accents second")
+        << header + line("2026-12-07T10:00:00+01:00", "2026-12-07T10:00:09+01:00", "Zoe", 2, true, 1)
+               + line("2026-12-07T10:00:00+01:00", "2026-12-07T10:00:09+01:00", "bruno", 2, true, 1)
+               + line("2026-12-07T10:00:00+01:00", "2026-12-07T10:00:09+01:00", "Àlvaro", 2, true, 1)
+               + line("2026-12-07T10:00:00+01:00", "2026-12-07T10:00:09+01:00", "Alvise", 2, true, 1)
+        << 4LL << 0LL << QStringList{u"Àlvaro"_s, u"Alvise"_s, u"bruno"_s, u"Zoe"_s} << false;
+    QTest::newRow("only binary is not a history")
+        << QByteArray("\x7f" "ELF\x02\x01\x01\0\0\0\0\0\0\0\0\0", 16) << 0LL << 1LL << QStringList() << true;
+    QTest::newRow("another CSV is not a history")
+        << "nome;cognome;classe\r\nAnna;Rossi;3B\r\nLuca;Bianchi;3B\r"_ba << 0LL << 3LL << QStringList() << true;
 }
 
 void TestStorico::readingCountsAndSkips()
@@ -267,62 +351,76 @@ void TestStorico::readingCountsAndSkips()
     QFETCH(qint64, entries);
     QFETCH(qint64, skipped);
     QFETCH(QStringList, names);
+    QFETCH(bool, notHistory);
     const HistorySummary summary = summarizeHistory(content);
     QVERIFY(summary.exists);
     QCOMPARE(summary.entries, entries);
     QCOMPARE(summary.skipped, skipped);
-    QCOMPARE(summary.names, names);
+    QCOMPARE(shownNames(summary), names);
     QCOMPARE(summary.children.size(), names.size());
+    QCOMPARE(summary.notHistory, notHistory);
 }
 
 void TestStorico::statistics()
 {
     // Two games of Anna (the later one first in the file, as two copies of the game might
-    // write), one of Luca in between; Luca's last answer is the latest instant although its
-    // line comes first, because of its offset.
+    // write), one of Luca in between; the earlier game of Anna mixes tables.
     QByteArray content = header;
-    content += line("2026-12-08T09:00:00+01:00", "2026-12-08T09:00:10+01:00", "Anna", 2, true, 3000);
-    content += line("2026-12-08T09:00:00+01:00", "2026-12-08T09:00:20+01:00", "Anna", 2, false, 9000);
-    content += line("2026-12-08T09:00:00+01:00", "2026-12-08T09:00:30+01:00", "Anna", 2, true, 1000);
-    content += line("2026-12-08T12:00:00+05:00", "2026-12-08T12:00:30+05:00", "Luca", 7, true, 700);
-    content += line("2026-12-07T18:00:00+01:00", "2026-12-07T18:00:05+01:00", "Anna", 4, true, 2000);
-    content += line("2026-12-07T18:00:00+01:00", "2026-12-07T18:00:09+01:00", "Anna", 4, true, 4000);
-    content += line("2026-12-07T18:00:00+01:00", "2026-12-07T18:00:15+01:00", "Anna", 4, false, 8000);
-    content += line("2026-12-07T18:00:00+01:00", "2026-12-07T18:00:25+01:00", "Anna", 4, true, 6000);
+    content += line("2026-12-08T09:00:00+01:00", "2026-12-08T09:00:10+01:00", "Anna", 2, true, 3500, 2, 3000);
+    content += line("2026-12-08T09:00:00+01:00", "2026-12-08T09:00:20+01:00", "Anna", 2, false, 9500, 2, 9000);
+    content += line("2026-12-08T09:00:00+01:00", "2026-12-08T09:00:30+01:00", "Anna", 2, true, 1500, 2, 1000);
+    content += line("2026-12-08T09:00:00+01:00", "2026-12-08T09:00:40+01:00", "Anna", 4, true, 1500, 2, 1000);
+    content += line("2026-12-08T12:00:00+05:00", "2026-12-08T12:00:30+05:00", "Luca", 7, true, 900, 7, 700);
+    content += line("2026-12-07T18:00:00+01:00", "2026-12-07T18:00:05+01:00", "Anna", 4, true, 2500, 2, 2000);
+    content += line("2026-12-07T18:00:00+01:00", "2026-12-07T18:00:09+01:00", "Anna", 4, true, 4500, 2, 4000);
+    content += line("2026-12-07T18:00:00+01:00", "2026-12-07T18:00:15+01:00", "Anna", 4, false, 8500, 2, 8000);
+    content += line("2026-12-07T18:00:00+01:00", "2026-12-07T18:00:25+01:00", "Anna", 4, true, 6500, 2, 6000);
     // The same instant written with another offset is the same game.
-    content += line("2026-12-07T17:00:00Z", "2026-12-07T17:00:30Z", "Anna", 9, false, 100);
+    content += line("2026-12-07T17:00:00Z", "2026-12-07T17:00:30Z", "Anna", 9, false, 100, 3);
 
     const HistorySummary summary = summarizeHistory(content);
-    QCOMPARE(summary.entries, 9);
-    QCOMPARE(summary.names, (QStringList{u"Anna"_s, u"Luca"_s}));
+    QCOMPARE(summary.entries, 10);
+    QCOMPARE(summary.names, (QStringList{u"anna"_s, u"luca"_s}));
 
-    const ChildReport anna = summary.children.value(u"Anna"_s);
+    const ChildReport anna = summary.children.value(u"anna"_s);
     QCOMPARE(anna.name, u"Anna"_s);
     QCOMPARE(anna.games.size(), 2);
     QCOMPARE(anna.games[0].started, at("2026-12-07T18:00:00+01:00"));
     QCOMPARE(anna.games[0].started.offsetFromUtc(), 3600);
+    QCOMPARE(anna.games[0].tabellina, 0);
     QCOMPARE(anna.games[0].right, 3);
     QCOMPARE(anna.games[0].wrong, 2);
     QCOMPARE(anna.games[1].started, at("2026-12-08T09:00:00+01:00"));
-    QCOMPARE(anna.games[1].right, 2);
+    QCOMPARE(anna.games[1].tabellina, 2);
+    QCOMPARE(anna.games[1].right, 3);
     QCOMPARE(anna.games[1].wrong, 1);
+    QCOMPARE(anna.lastGame, anna.games[1].started);
 
-    const FactStats &two = anna.facts[1];
+    const FactStats &two = anna.fact(2, 2);
     QCOMPARE(two.answers, 3);
     QCOMPARE(two.right, 2);
-    QCOMPARE(two.medianMs, 3000);  // odd count: the middle one
-    const FactStats &four = anna.facts[3];
-    QCOMPARE(four.answers, 4);
-    QCOMPARE(four.right, 3);
-    QCOMPARE(four.medianMs, 5000);  // even count: halfway between the middle two
-    QCOMPARE(anna.facts[0].answers, 0);
-    QCOMPARE(anna.facts[0].medianMs, -1);
-    QVERIFY(!anna.facts[0].weak);
+    QCOMPARE(two.medianMs, 3000);  // of the time after the dictation; odd count: the middle one
+    QCOMPARE(two.state, FactState::DaRipassare);
+    const FactStats &four = anna.fact(2, 4);
+    QCOMPARE(four.answers, 5);
+    QCOMPARE(four.right, 4);
+    QCOMPARE(four.medianMs, 4000);
+    QCOMPARE(four.state, FactState::InEsercizio);
+    QCOMPARE(four.timeline.size(), 2);
+    QCOMPARE(four.timeline[0].day, QDate(2026, 12, 7));
+    QVERIFY(four.timeline[0].answers == 4 && four.timeline[0].right == 3);
+    QCOMPARE(four.timeline[1].day, QDate(2026, 12, 8));
+    QVERIFY(four.timeline[1].answers == 1 && four.timeline[1].right == 1);
+    const FactStats &untimed = anna.fact(3, 9);
+    QVERIFY(untimed.answers == 1 && untimed.medianMs == -1 && untimed.state == FactState::Nuovo);
+    QCOMPARE(anna.fact(2, 1).answers, 0);
+    QCOMPARE(anna.fact(2, 1).medianMs, -1);
+    QCOMPARE(anna.fact(11, 1).answers, 0);
 
-    const ChildReport luca = summary.children.value(u"Luca"_s);
+    const ChildReport luca = summary.children.value(u"luca"_s);
     QCOMPARE(luca.games.size(), 1);
-    QCOMPARE(luca.facts[6].medianMs, 700);
-    QVERIFY(!luca.facts[6].weak);  // always right, and no slower than itself
+    QCOMPARE(luca.games[0].tabellina, 7);
+    QCOMPARE(luca.fact(7, 7).medianMs, 700);
 }
 
 void TestStorico::factRule_data()
@@ -369,51 +467,54 @@ void TestStorico::factRule()
     QCOMPARE(judgeFact(list), state);
 }
 
-void TestStorico::weakFacts_data()
+void TestStorico::factsJudgedFromTheFile_data()
 {
-    // Per fact (index 0 is 2 x 1): answers, right, and one time for all of them.
-    QTest::addColumn<QList<int>>("answers");
-    QTest::addColumn<QList<int>>("right");
-    QTest::addColumn<QList<int>>("times");
-    QTest::addColumn<QList<int>>("weak");
+    // One child's answers, one line each, a minute apart: the fact 2 x fattore where fattore
+    // is given, else 2 x 1 to 2 x 10 in turn; right as '1', wrong as '0'.
+    QTest::addColumn<QByteArray>("answers");
+    QTest::addColumn<int>("fattore");
+    QTest::addColumn<QList<int>>("dopo");  // ms after the dictation, in turn
+    QTest::addColumn<FactState>("state");  // of 2 x 1
+    QTest::addColumn<int>("toPractise");   // facts of the child "da ripassare"
 
-    QTest::newRow("the three lowest shares, not the fourth")
-        << QList<int>{4, 4, 4, 4, 4, 0, 0, 0, 0, 0} << QList<int>{1, 3, 2, 4, 0, 0, 0, 0, 0, 0}
-        << QList<int>{1000, 1000, 1000, 1000, 1000, 0, 0, 0, 0, 0} << QList<int>{1, 3, 5};
-    QTest::newRow("equal shares: the slower first")
-        << QList<int>{2, 2, 2, 2, 2, 2, 2, 2, 2, 2} << QList<int>{1, 1, 1, 1, 2, 2, 2, 2, 2, 2}
-        << QList<int>{1000, 4000, 3000, 2000, 1000, 1000, 1000, 1000, 1000, 1000} << QList<int>{2, 3, 4};
-    QTest::newRow("all right: only the ones slower than usual")
-        << QList<int>{3, 3, 3, 3, 3, 3, 3, 3, 3, 3} << QList<int>{3, 3, 3, 3, 3, 3, 3, 3, 3, 3}
-        << QList<int>{1000, 1000, 1000, 1000, 1000, 1000, 1000, 1000, 9000, 1000} << QList<int>{9};
-    QTest::newRow("all right and even: none")
-        << QList<int>{3, 3, 3, 3, 3, 3, 3, 3, 3, 3} << QList<int>{3, 3, 3, 3, 3, 3, 3, 3, 3, 3}
-        << QList<int>{2000, 2000, 2000, 2000, 2000, 2000, 2000, 2000, 2000, 2000} << QList<int>{};
-    QTest::newRow("facts never asked are not marked")
-        << QList<int>{0, 0, 0, 0, 0, 0, 0, 0, 0, 1} << QList<int>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0}
-        << QList<int>{0, 0, 0, 0, 0, 0, 0, 0, 0, 1500} << QList<int>{10};
+    QTest::newRow("57 of 57 right, some slower than the child's usual: no fact to practise")
+        << QByteArray(57, '1') << 0 << QList<int>{900, 2900, 1500, 2500, 1200, 2000, 2800} << FactState::Sicuro << 0;
+    QTest::newRow("five right at 3 s are sure") << "11111"_ba << 1 << QList<int>{3000} << FactState::Sicuro << 0;
+    QTest::newRow("four right at 3 s are practising") << "1111"_ba << 1 << QList<int>{3000} << FactState::InEsercizio
+                                                      << 0;
+    QTest::newRow("five right just over 3 s are practising")
+        << "11111"_ba << 1 << QList<int>{2000, 3001, 3001, 3001, 2000} << FactState::InEsercizio << 0;
+    QTest::newRow("only the last ten count") << "000001111111111"_ba << 1 << QList<int>{1000} << FactState::Sicuro
+                                             << 0;
+    QTest::newRow("ten wrong before ten right in time, though after them in the file")
+        << "11111111110000000000"_ba << -1 << QList<int>{1000} << FactState::Sicuro << 0;
+    QTest::newRow("three slow are to practise") << "111"_ba << 1 << QList<int>{6001} << FactState::DaRipassare << 1;
 }
 
-void TestStorico::weakFacts()
+void TestStorico::factsJudgedFromTheFile()
 {
-    QFETCH(QList<int>, answers);
-    QFETCH(QList<int>, right);
-    QFETCH(QList<int>, times);
-    QFETCH(QList<int>, weak);
+    QFETCH(QByteArray, answers);
+    QFETCH(int, fattore);
+    QFETCH(QList<int>, dopo);
+    QFETCH(FactState, state);
+    QFETCH(int, toPractise);
     QByteArray content = header;
-    for (int f = 0; f < 10; ++f) {
-        for (int i = 0; i < answers[f]; ++i)
-            content += line("2026-12-07T10:00:00+01:00", "2026-12-07T10:01:00+01:00", "Eva", f + 1, i < right[f],
-                            times[f]);
+    const QDateTime start = at("2026-12-07T10:00:00+01:00");
+    for (qsizetype i = 0; i < answers.size(); ++i) {
+        // fattore -1: the second half of the answers was checked before the first.
+        const qsizetype minute = fattore >= 0 || i >= answers.size() / 2 ? i : i + answers.size();
+        HistoryEntry e{start, start.addSecs(60 * minute), u"Eva"_s, fattore > 0 ? fattore : int(1 + i % 10),
+                       u"2"_s, answers[i] == '1', 1, 2, dopo[i % dopo.size()]};
+        if (fattore < 0)
+            e.fattore = 1;
+        content += encodeHistoryLine(e);
     }
-    const ChildReport eva = summarizeHistory(content).children.value(u"Eva"_s);
-    QList<int> marked;
-    for (int f = 0; f < 10; ++f) {
-        QCOMPARE(eva.facts[size_t(f)].answers, answers[f]);
-        if (eva.facts[size_t(f)].weak)
-            marked.append(f + 1);
-    }
-    QCOMPARE(marked, weak);
+    const ChildReport eva = summarizeHistory(content).children.value(u"eva"_s);
+    QCOMPARE(eva.fact(2, 1).state, state);
+    int practise = 0;
+    for (int f = 1; f <= 10; ++f)
+        practise += eva.fact(2, f).state == FactState::DaRipassare;
+    QCOMPARE(practise, toPractise);
 }
 
 // Lines cut by the reading's chunk boundaries at every place, names with line breaks,
@@ -452,12 +553,13 @@ void TestStorico::fileIsReadInChunksLikeAWhole()
         QCOMPARE(y.games.size(), x.games.size());
         for (qsizetype g = 0; g < x.games.size(); ++g)
             QVERIFY(x.games[g].right == y.games[g].right && x.games[g].wrong == y.games[g].wrong);
-        for (size_t f = 0; f < 10; ++f) {
-            QCOMPARE(y.facts[f].answers, x.facts[f].answers);
-            QCOMPARE(y.facts[f].medianMs, x.facts[f].medianMs);
+        for (int f = 1; f <= 10; ++f) {
+            QCOMPARE(y.fact(2, f).answers, x.fact(2, f).answers);
+            QCOMPARE(y.fact(2, f).state, x.fact(2, f).state);
+            QCOMPARE(y.fact(2, f).timeline.size(), x.fact(2, f).timeline.size());
         }
     }
-    QCOMPARE(read.children[u"Bea\r\nTrice"_s].games.size(), 8);
+    QCOMPARE(read.children[u"bea\r\ntrice"_s].games.size(), 8);
 }
 
 void TestStorico::missingFileAndFolderInItsPlace()
@@ -471,6 +573,97 @@ void TestStorico::missingFileAndFolderInItsPlace()
     QVERIFY(notAFile.exists);
     QCOMPARE(notAFile.entries, 0);
     QVERIFY(!notAFile.error.isEmpty());
+}
+
+// A class folder read as one class, and followed while open: appended lines, a new file, a
+// file cut short and a file replaced.
+void TestStorico::classFolderReadAndFollowed()
+{
+    const QString folder = m_tmp.filePath(u"aula"_s);
+    QVERIFY(QDir().mkpath(folder));
+    const QString pc1 = folder + u"/storico-pc1-aula.csv"_s;
+    const QString pc2 = folder + u"/storico-pc2-aula.csv"_s;
+    const QString pc3 = folder + u"/storico-pc3-aula.csv"_s;
+    // Anna played one game on each computer, and a game whose lines went to both; the CR-only
+    // file and a file that is no history are read too.
+    const QByteArray first = line("2026-12-07T10:00:00+01:00", "2026-12-07T10:00:05+01:00", "Anna", 2, true, 1, 2, 900);
+    const QByteArray split1 =
+        line("2026-12-08T10:00:00+01:00", "2026-12-08T10:00:05+01:00", "Anna", 3, true, 1, 2, 900);
+    const QByteArray split2 = line("2026-12-08T09:00:00Z", "2026-12-08T09:00:09Z", "anna", 4, false, 1, 2, 900);
+    QByteArray second = header + line("2026-12-09T10:00:00+01:00", "2026-12-09T10:00:05+01:00", "ANNA ", 5, true, 1)
+                        + split2;
+    second.replace("\r\n", "\r");
+    QVERIFY(writeFile(pc1, header + first + split1));
+    QVERIFY(writeFile(pc2, second));
+    QVERIFY(writeFile(folder + u"/altro.csv"_s, "x;y\r\n"));
+    QVERIFY(writeFile(folder + u"/storico-rotto.csv"_s, "x;y\r\n"));
+
+    QCOMPARE(historyFilesIn(folder), (QStringList{pc1, pc2, folder + u"/storico-rotto.csv"_s}));
+    const HistorySummary once = readHistoryFiles({folder});
+    HistoryFollower follower({folder});
+    const HistorySummary followed = follower.refresh();
+    for (const HistorySummary &s : {once, followed}) {
+        QVERIFY(s.exists && !s.notHistory && s.error.isEmpty());
+        QCOMPARE(s.entries, 4);
+        QCOMPARE(s.skipped, 1);
+        QCOMPARE(s.names, QStringList{u"anna"_s});
+        const ChildReport &anna = s.children[u"anna"_s];
+        QCOMPARE(anna.name, u"ANNA "_s);
+        QCOMPARE(anna.games.size(), 3);
+        QVERIFY(anna.games[1].right == 1 && anna.games[1].wrong == 1);
+    }
+
+    // Appended lines, one of them still without its line ending, and a new file.
+    QVERIFY(appendFile(pc1, line("2026-12-10T10:00:00+01:00", "2026-12-10T10:00:05+01:00", "Luca", 2, true, 1)
+                                + "2026-12-10T10:00:00+01:00;2026-12-10"));
+    QVERIFY(writeFile(pc3, header + line("2026-12-10T11:00:00+01:00", "2026-12-10T11:00:05+01:00", "Bea", 2, true, 1)));
+    HistorySummary now = follower.refresh();
+    QCOMPARE(now.entries, 6);
+    QCOMPARE(now.skipped, 1);
+    QCOMPARE(shownNames(now), (QStringList{u"ANNA "_s, u"Bea"_s, u"Luca"_s}));
+    QVERIFY(appendFile(pc1, "T10:00:09+01:00;Luca;3;6;1;1;2;\r\n"));
+    QCOMPARE(follower.refresh().entries, 7);
+    // A line torn inside a quoted name holds back none of the lines appended after it.
+    QVERIFY(appendFile(pc1, "2026-12-10T10:00:00+01:00;2026-12-10T10:00:10+01:00;\"Luca; L\r\n"
+                                + line("2026-12-10T10:00:00+01:00", "2026-12-10T10:00:11+01:00", "Luca", 5, true, 1)));
+    now = follower.refresh();
+    QVERIFY(now.entries == 8 && now.skipped == 2);
+
+    // Only the appended bytes are read: a change before them goes unseen until the file is
+    // cut short or replaced.
+    QFile file(pc1);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.seek(header.size()) && file.write("X") == 1);
+    file.close();
+    QVERIFY(appendFile(pc1, line("2026-12-10T10:00:00+01:00", "2026-12-10T10:00:20+01:00", "Luca", 4, true, 1)));
+    now = follower.refresh();
+    QVERIFY(now.entries == 9 && now.skipped == 2);
+    QCOMPARE(readHistoryFiles({folder}).skipped, 3);
+
+    QVERIFY(QFile::resize(pc1, header.size() + first.size()));
+    now = follower.refresh();
+    QVERIFY(now.entries == 3 && now.skipped == 2);  // the changed line is read now, the torn one gone
+    QCOMPARE(shownNames(now), (QStringList{u"ANNA "_s, u"Bea"_s}));
+
+    QVERIFY(writeFile(folder + u"/nuovo.tmp"_s, header + split1));
+    QVERIFY(QFile::remove(pc1) && QFile::rename(folder + u"/nuovo.tmp"_s, pc1));
+    now = follower.refresh();
+    QVERIFY(now.entries == 4 && now.skipped == 1);
+    QCOMPARE(now.children[u"anna"_s].games.size(), 2);
+
+    // A folder out of reach for now keeps what was read of it, and says why.
+    if (::geteuid() != 0) {
+        QVERIFY(QFile::setPermissions(folder, {}));
+        now = follower.refresh();
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(now.entries == 4 && now.error.contains(pc1));
+        QVERIFY(follower.refresh().error.isEmpty());
+    }
+
+    // A file alone that is no history says so.
+    follower.setPaths({folder + u"/storico-rotto.csv"_s});
+    now = follower.refresh();
+    QVERIFY(now.exists && now.notHistory && now.entries == 0 && now.names.isEmpty());
 }
 
 void TestStorico::logWritesHeaderThenLinesAndMendsATornEnd()
@@ -524,6 +717,95 @@ void TestStorico::logThatCannotWriteSaysSoOnce()
     const QByteArray said = err.text();
     QCOMPARE(said.count("impossibile scrivere lo storico delle risposte"), 1);
     QVERIFY2(said.contains(QFile::encodeName(path)) && said.contains("il gioco continua senza"), said.constData());
+}
+
+// Another game holds the lock of an old file and appends to it while two logs wait to
+// append (one upgrades the file, the other must then append to the new file, not to the
+// replaced one): the new file holds the old lines, the other game's, then the two logs'.
+void TestStorico::upgradeKeepsAnotherGamesAnswer()
+{
+    const QString path = m_tmp.filePath(u"vecchio.csv"_s);
+    const QByteArray old = "2026-12-06T10:00:00+01:00;2026-12-06T10:00:05+01:00;Anna;3;6;1;5000\r\n";
+    const QByteArray theirs = encodeHistoryLine(entry("2026-12-07T09:00:00+01:00", "2026-12-07T09:00:05+01:00",
+                                                      u"Luca"_s, 4, u"8"_s, true, 5000));
+    const HistoryEntry ours = entry("2026-12-07T10:00:00+01:00", "2026-12-07T10:00:05+01:00", u"Eva"_s, 5, u"9"_s,
+                                    false, 4000);
+    QFile other(path);
+    QVERIFY(other.open(QIODevice::WriteOnly | QIODevice::Append));
+    other.write(oldHistoryHeader + "\r\n"_ba + old);
+    other.flush();
+    QCOMPARE(::flock(other.handle(), LOCK_EX), 0);
+    HistoryLog first(path);
+    HistoryLog second(path);
+    first.append(ours);
+    second.append(ours);
+    QVERIFY(!first.flush(300) && !second.flush(0));  // waiting for the lock
+    other.write(theirs);
+    other.close();
+    QVERIFY(first.flush() && second.flush());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), header + old + theirs + encodeHistoryLine(ours) + encodeHistoryLine(ours));
+    QCOMPARE(QDir(m_tmp.path()).entryList({u"vecchio*"_s}), QStringList{u"vecchio.csv"_s});
+}
+
+void TestStorico::logWritesToTheClassFolderOrHere_data()
+{
+    QTest::addColumn<QString>("folder");  // in the temporary folder; "classe" is the configured one
+    QTest::addColumn<bool>("reached");
+    QTest::newRow("the configured folder") << u"classe"_s << true;
+    QTest::newRow("no class folder") << QString() << false;
+    QTest::newRow("a folder that is not there") << u"nessuna"_s << false;
+    QTest::newRow("a file in the folder's place") << u"config/quizzolo/quizzolo.conf"_s << false;
+}
+
+// Written to the class folder as storico-<computer>-<user>.csv, or here when the folder
+// cannot be reached, which is said once.
+void TestStorico::logWritesToTheClassFolderOrHere()
+{
+    QFETCH(QString, folder);
+    QFETCH(bool, reached);
+    if (!folder.isEmpty())
+        folder = m_tmp.filePath(folder);
+    if (reached) {
+        QCOMPARE(historyClassFolder(), folder);
+        QVERIFY(QDir().mkpath(folder));
+    }
+    const QString here = m_tmp.filePath(u"qui.csv"_s);
+    QFile::remove(here);
+    const QString there = folder + u'/' + classHistoryFileName();
+    const HistoryEntry answer = entry("2026-12-07T10:00:00+01:00", "2026-12-07T10:00:05+01:00", u"Anna"_s, 2, u"4"_s,
+                                      true, 5000);
+    Capture err(STDERR_FILENO);
+    {
+        HistoryLog log(here, folder);
+        log.append(answer);
+        QVERIFY(log.flush());
+        log.append(answer);
+    }
+    const QByteArray said = err.text();
+    QCOMPARE(readHistory(reached ? there : here).entries, 2);
+    QCOMPARE(QFile::exists(here), !reached);
+    QCOMPARE(said.count("la cartella della classe non si raggiunge"), !reached && !folder.isEmpty() ? 1 : 0);
+    QCOMPARE(said.count("quizzolo:"), said.count("la cartella della classe"));
+}
+
+void TestStorico::classFileNameIsSafe_data()
+{
+    QTest::addColumn<QString>("computer");
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("plain") << u"aula-3.scuola"_s << u"mario_r"_s << u"storico-aula-3.scuola-mario_r.csv"_s;
+    QTest::newRow("separators, spaces, accents")
+        << u"pc/1 \\Zoë"_s << u"a:b*"_s << u"storico-pc_1__Zo_-a_b_.csv"_s;
+}
+
+void TestStorico::classFileNameIsSafe()
+{
+    QFETCH(QString, computer);
+    QFETCH(QString, user);
+    QFETCH(QString, name);
+    QCOMPARE(classHistoryFileName(computer, user), name);
 }
 
 QTEST_GUILESS_MAIN(TestStorico)

@@ -1,3 +1,6 @@
+#include "app/scelte.h"
+#include "records/records.h"
+#include "storico/storico.h"
 #include "support/tavolafixture.h"
 
 #include <QInputDialog>
@@ -25,6 +28,8 @@ private slots:
     void framedLabelsHaveADarkBorder();
     void mousePointers_data();
     void mousePointers();
+    void buttonFaces_data();
+    void buttonFaces();
 
     void startupName_data();
     void startupName();
@@ -40,6 +45,9 @@ private slots:
     void leavingWithScoreNotANumber();
     void leavingWhenTheSaveFails();
     void closeBoxLeavesTheRecordAlone();
+    void commandLine_data();
+    void commandLine();
+    void targetedPractice();
     void accessKeys();
 };
 
@@ -300,6 +308,60 @@ void TestTavola::mousePointers()
     }
 }
 
+void TestTavola::buttonFaces_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QColor>("face");
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<bool>("pressed");
+    const QColor teal(0, 192, 192);
+    const QColor pink(255, 128, 255);
+    QTest::newRow("Exit raised") << u"cmdExit1"_s << teal << true << false;
+    QTest::newRow("Exit pressed") << u"cmdExit1"_s << teal << true << true;
+    QTest::newRow("Nuovo calcolo disabled") << u"cmdNext"_s << pink << false << false;
+    QTest::newRow("Nuovo calcolo raised") << u"cmdNext"_s << pink << true << false;
+    QTest::newRow("Nuovo calcolo pressed") << u"cmdNext"_s << pink << true << true;
+}
+
+void TestTavola::buttonFaces()
+{
+    QFETCH(QString, name);
+    QFETCH(QColor, face);
+    QFETCH(bool, enabled);
+    QFETCH(bool, pressed);
+    TavolaFixture f;
+    f.window->load();
+    auto *button = f.get<QPushButton>(name.toLatin1().constData());
+    button->setEnabled(enabled);
+    button->setDown(pressed);
+    const QImage shot = button->grab().toImage();
+    const int w = shot.width() - 1;
+    const int h = shot.height() - 1;
+    // A flat face in its own colour, whatever the state: no gradient anywhere.
+    for (const QPoint inside : {QPoint(8, 8), QPoint(w - 8, 8), QPoint(8, h - 8), QPoint(w - 8, h - 8), QPoint(8, h / 2)})
+        QCOMPARE(shot.pixelColor(inside), face);
+    // The classic edge: light above and left, two darker lines below and right; held
+    // down, the other way round.
+    const QPalette pal = QGuiApplication::palette();
+    const QColor light(pal.color(QPalette::Active, QPalette::Light).rgb());
+    const QColor dark(pal.color(QPalette::Active, QPalette::Dark).rgb());
+    const QColor shadow(pal.color(QPalette::Active, QPalette::Shadow).rgb());
+    const auto [outerTopLeft, innerTopLeft, innerBottomRight, outerBottomRight] =
+        pressed ? std::tuple(shadow, dark, face, light) : std::tuple(light, face, dark, shadow);
+    for (const auto &[edge, colour] : {std::pair(QPoint(w / 2, 0), outerTopLeft), {QPoint(0, h / 2), outerTopLeft},
+                                       {QPoint(w / 2, 1), innerTopLeft}, {QPoint(1, h / 2), innerTopLeft},
+                                       {QPoint(w / 2, h - 1), innerBottomRight}, {QPoint(w - 1, h / 2), innerBottomRight},
+                                       {QPoint(w / 2, h), outerBottomRight}, {QPoint(w, h / 2), outerBottomRight}})
+        QCOMPARE(shot.pixelColor(edge), colour);
+    // Of Nuovo calcolo's faces, only the disabled one has the open red mouth.
+    if (name == u"cmdNext"_s) {
+        const QImage rgb = shot.convertToFormat(QImage::Format_RGB32);
+        const auto *pixels = reinterpret_cast<const QRgb *>(rgb.constBits());
+        const bool redMouth = std::count(pixels, pixels + rgb.sizeInBytes() / 4, qRgb(0xe0, 0x18, 0x18)) > 0;
+        QCOMPARE(redMouth, !enabled);
+    }
+}
+
 void TestTavola::startupName_data()
 {
     QTest::addColumn<QString>("typed");
@@ -534,6 +596,58 @@ void TestTavola::closeBoxLeavesTheRecordAlone()
     QVERIFY(f.dialogs.messages.isEmpty());
     QCOMPARE(f.readFile(u"azorpeli.txt"_s), QByteArray("2\r\n"));
     QVERIFY(!f.window->findChild<QTimer *>(u"Timer1"_s)->isActive());
+}
+
+void TestTavola::commandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");     // -1: the game starts
+    QTest::addColumn<int>("tabellina");  // -1: none asked
+    QTest::newRow("nothing") << QStringList() << -1 << -1;
+    QTest::newRow("7") << QStringList{u"--tabellina"_s, u"7"_s} << -1 << 7;
+    QTest::newRow("10") << QStringList{u"--tabellina=10"_s} << -1 << 10;
+    QTest::newRow("Tutte") << QStringList{u"--tabellina"_s, u"Tutte"_s} << -1 << 0;
+    QTest::newRow("help") << QStringList{u"--help"_s} << 0 << -1;
+    for (const char *bad : {"1", "11", "07", "+7", "sette", ""})
+        QTest::addRow("bad value '%s'", bad) << QStringList{u"--tabellina"_s, QString::fromLatin1(bad)} << 2 << -1;
+    QTest::newRow("no value") << QStringList{u"--tabellina"_s} << 2 << -1;
+    QTest::newRow("unknown option") << QStringList{u"--tabella=7"_s} << 2 << -1;
+    QTest::newRow("stray argument") << QStringList{u"7"_s} << 2 << -1;
+}
+
+void TestTavola::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(int, tabellina);
+    std::optional<int> asked;
+    QCOMPARE(readCommandLine(QStringList{u"quizzolo"_s} + arguments, asked).value_or(-1), status);
+    QCOMPARE(asked.value_or(-1), tabellina);
+}
+
+// "Ripasso mirato", remembered for the child: the history is read beside the game, and
+// the draws then follow the child's facts; cleared, they are uniform again.
+void TestTavola::targetedPractice()
+{
+    TavolaFixture f;
+    QByteArray history = QByteArray(historyHeader) + "\r\n";
+    const QDateTime then = QDateTime::currentDateTime().addDays(-1);
+    for (int i = 0; i < 5; ++i)
+        history += encodeHistoryLine({then, then, u"mario"_s, 3, u"20"_s, false, 4000, 7, 4000})
+                   + encodeHistoryLine({then, then, u"Mario"_s, 5, u"35"_s, true, 1500, 7, 1000});
+    f.writeFile(QLatin1String(historyFileName), history);
+    ricordaRipasso(u"Mario"_s, true);
+    f.window->setTabellinaRichiesta(7);
+    QVERIFY(f.start());
+    QVERIFY(f.agent.log.value(5).contains(u"del 7. Oggi ti chiederò più spesso i calcoli che devi ripassare. Io"_s));
+    QTRY_VERIFY(f.window->drill().practiceWeights());
+    const auto &sette = f.window->drill().practiceWeights()->at(7 - 2);
+    QCOMPARE((QList<int>{sette[3 - 1], sette[5 - 1], sette[4 - 1]}),
+             (QList<int>{practiceWeight(FactState::DaRipassare), practiceWeight(FactState::Sicuro), practiceWeight(FactState::Nuovo)}));
+
+    f.window->findChild<QAction *>(u"ripassoMirato"_s)->trigger();
+    QVERIFY(!f.window->drill().practiceWeights());
+    QVERIFY(!sceltaRipasso(u"Mario"_s));
 }
 
 void TestTavola::accessKeys()

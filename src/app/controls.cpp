@@ -303,6 +303,7 @@ void Tavola::buildMenu()
     menuBar()->setCursor(Qt::ArrowCursor);
     // Credits only: no entry does anything.
     QMenu *credits = menuBar()->addMenu(QStringLiteral("Quizzolo: la tabellina del 2"));
+    m_credits = credits;
     credits->addAction(QStringLiteral("Un gioco per imparare la tabellina del 2"));
     credits->addAction(QStringLiteral("Programma: la squadra di Quizzolo"));
     credits->addAction(QStringLiteral("Disegni del mago e delle icone: originali di Quizzolo"));

@@ -44,6 +44,9 @@ int main(int argc, char *argv[])
     qInstallMessageHandler(handleMessage);
     QuizzoloApplication app(argc, argv);
     setupApplication(app);
+    std::optional<int> tabellina;
+    if (const std::optional<int> status = readCommandLine(app.arguments(), tabellina))
+        return *status;
 
     QtDialogs dialogs;
     ClockRandomSource random;
@@ -51,10 +54,13 @@ int main(int argc, char *argv[])
     // The name dialog is the first thing on screen, as quick as Qt can show it: the
     // window's controls are made while it waits for the child.
     Tavola tavola(*agent, dialogs, random, Tavola::Controls::Later);
+    if (tabellina)
+        tavola.setTabellinaRichiesta(*tabellina);
     dialogs.whileAsking([&tavola, &agent] {
         tavola.build();
-        // The wizard's positions are points of the window's client area once it is on screen.
-        agent->setAnchor(tavola.centralWidget());
+        // The wizard's positions are points of the window's client area once it is on
+        // screen; his balloon never hides the problem, the verdict, the counters or the answer.
+        agent->setAnchor(tavola.centralWidget(), tavola.keptInSight());
     });
     QObject::connect(&tavola, &Tavola::ended, &app, [](int status) { QCoreApplication::exit(status); });
     app.setErrorReporter([&tavola](const RuntimeError &error) { tavola.reportError(error); });

@@ -4,17 +4,23 @@
 #include "app/application.h"
 #include "app/dialogs.h"
 #include "app/widgets.h"
+#include "app/scelte.h"
 #include "core/runtimeerror.h"
+#include "core/tabellina.h"
 #include "drill/answerkeys.h"
 #include "records/records.h"
 #include "storico/storico.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QScreen>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -25,10 +31,16 @@ namespace {
 
 const QString characterId = QStringLiteral("Merlin");
 const QString characterFile = QStringLiteral("C:\\WINDOWS\\msagent\\chars\\Merlin.acs");
-const QString introduction = QStringLiteral(
-    "Allora attenzione, iniziamo la nostra avventura con la tabellina del 2. Io detto e tu "
-    "scrivi il risultato nello spazio sotto di me. Mi raccomando inserisci il risultato e premi "
-    "invio e poi aspetta che io finisca di parlare e premi ancora invio per avere la domanda successiva");
+// The wizard's introduction to a game of this table.
+QString introduction(int tabellina, bool ripasso)
+{
+    return QStringLiteral("Allora attenzione, iniziamo la nostra avventura con ") + tabellinaName(tabellina)
+        + (ripasso ? QStringLiteral(". Oggi ti chiederò più spesso i calcoli che devi ripassare") : QString())
+        + QStringLiteral(". Io detto e tu "
+                         "scrivi il risultato nello spazio sotto di me. Mi raccomando inserisci il risultato e premi "
+                         "invio e poi aspetta che io finisca di parlare e premi ancora invio per avere la domanda "
+                         "successiva");
+}
 
 // A record file's content is shown whole unless it is absurdly long.
 constexpr qsizetype longestShownCaption = 4096;
@@ -72,7 +84,14 @@ void Tavola::build()
     connect(Timer1, &QTimer::timeout, this, [this] { guarded([this] { tick(); }); });
 }
 
-Tavola::~Tavola() = default;
+Tavola::~Tavola()
+{
+    // A history still being read is waited for: the thread must not outlive its object.
+    if (m_practiceReader) {
+        m_practiceReader->wait();
+        delete m_practiceReader;
+    }
+}
 
 void Tavola::load()
 {
@@ -88,25 +107,159 @@ void Tavola::load()
     if (lblnome1->text().isEmpty())
         setCaption(lblnome1, QStringLiteral("Amico"));
     Txtnome1->setText(lblnome1->text());
+    m_drill.setTabellina(m_tabellinaRichiesta.value_or(sceltaTabellina(lblnome1->text())));
+    buildTableMenu();
 
     m_countdown.prepareTotal();
     lblconto->setText(m_countdown.display());
     Avviatimer();
 
     m_dirwin = GetSystemDir();
-    m_history = std::make_unique<HistoryLog>(m_dirwin + QLatin1String(historyFileName));
+    m_history = std::make_unique<HistoryLog>(m_dirwin + QLatin1String(historyFileName), historyClassFolder());
     m_drill.recordAnswersTo(m_history.get(), partita);
-    createRecordFiles(m_dirwin);
-    m_recordCaption = Leggifiletxt(m_dirwin + fileRecordPunti);
-    setCaption(lblpunti, m_recordCaption.left(longestShownCaption));
-    setCaption(lblnome, Leggifiletxt(m_dirwin + fileRecordNome).left(longestShownCaption));
+    if (m_ripasso->isChecked())
+        readPracticeWeights();
+    loadRecord();
 
     m_agent.load(characterId, characterFile);
     AgentCharacter &merlin = character();
     stageCharacter(merlin, QStringLiteral("Announce"));
-    merlin.Speak(introduction);
+    merlin.Speak(introduction(m_drill.tabellina(), m_ripasso->isChecked()));
 
     hideProblem();
+}
+
+void Tavola::loadRecord()
+{
+    const RecordFiles files = recordFilesFor(m_drill.tabellina());
+    createRecordFiles(m_dirwin, files);
+    m_recordCaption = Leggifiletxt(m_dirwin + files.punti);
+    setCaption(lblpunti, m_recordCaption.left(longestShownCaption));
+    setCaption(lblnome, Leggifiletxt(m_dirwin + files.nome).left(longestShownCaption));
+}
+
+void Tavola::buildTableMenu()
+{
+    QMenu *menu = menuBar()->addMenu(QStringLiteral("&Tabelline"));
+    menu->setObjectName(QStringLiteral("Tabelline"));
+    menu->setAccessibleDescription(QStringLiteral("Scegli la tabellina della partita"));
+    menu->installEventFilter(this);
+    m_tabelline = new QActionGroup(menu);
+    m_tabelline->setExclusive(true);
+    const auto add = [&](int tabellina, const QString &text) {
+        QAction *entry = menu->addAction(text);
+        entry->setObjectName(QStringLiteral("tabellina") + tabellinaCode(tabellina));
+        entry->setCheckable(true);
+        entry->setChecked(tabellina == m_drill.tabellina());
+        entry->setData(tabellina);
+        m_tabelline->addAction(entry);
+    };
+    for (int n = 2; n <= 10; ++n)
+        add(n, QStringLiteral("Tabellina del &%1").arg(n));
+    add(tutteLeTabelline, QStringLiteral("&Tutte le tabelline"));
+    connect(m_tabelline, &QActionGroup::triggered, this, [this](QAction *entry) {
+        guarded([this, entry] { cambiaTabellina(entry->data().toInt()); });
+    });
+    menu->addSeparator();
+    m_ripasso = menu->addAction(QStringLiteral("&Ripasso mirato"));
+    m_ripasso->setObjectName(QStringLiteral("ripassoMirato"));
+    m_ripasso->setCheckable(true);
+    m_ripasso->setChecked(sceltaRipasso(lblnome1->text()));
+    m_ripasso->setToolTip(QStringLiteral("Chiede più spesso i calcoli da ripassare"));
+    connect(m_ripasso, &QAction::triggered, this, [this](bool checked) { guarded([this, checked] { cambiaRipasso(checked); }); });
+    showTabellina();
+}
+
+// Every text that names the table names the one being played.
+void Tavola::showTabellina()
+{
+    const int tabellina = m_drill.tabellina();
+    m_credits->setTitle(QStringLiteral("Quizzolo: ") + tabellinaName(tabellina));
+    m_credits->actions().constFirst()->setText(QStringLiteral("Un gioco per imparare ") + tabellinaName(tabellina));
+    for (QAction *entry : m_tabelline->actions())
+        entry->setChecked(entry->data().toInt() == tabellina);
+}
+
+void Tavola::cambiaTabellina(int tabellina)
+{
+    if (m_phase != Phase::Playing || tabellina == m_drill.tabellina()) {
+        showTabellina();
+        return;
+    }
+    ricordaTabellina(lblnome1->text(), tabellina);
+    // No tick may count the old game down behind the record's message.
+    Timer1->stop();
+    storeRecordIfBeaten();
+    if (m_phase != Phase::Playing)
+        return;
+
+    // A new game for the same child: the record of its table, counters at 0, the clock at
+    // seven minutes, the introduction, the first problem.
+    m_drill.setTabellina(tabellina);
+    showTabellina();
+    loadRecord();
+    m_drill.resetCounts();
+    for (QLabel *count : {lblScore, lblScore1, lblScore2})
+        setCaption(count, QStringLiteral("0"));
+    cmdNext->setEnabled(false);
+    // The history tells games apart by their start, in whole seconds: a game changed
+    // within the second it began starts on the next one.
+    m_drill.recordAnswersTo(m_history.get(),
+                            std::max(QDateTime::currentDateTime(), m_drill.partita().addSecs(1)));
+    Avviatimer();
+    if (m_ripasso->isChecked())
+        readPracticeWeights();  // with the game just ended
+    AgentCharacter &merlin = character();
+    stageCharacter(merlin, QStringLiteral("Announce"));
+    merlin.Speak(introduction(tabellina, m_ripasso->isChecked()));
+    m_drill.nuovaDomanda();
+    lblconto->setText(QStringLiteral("00.07.00"));
+}
+
+void Tavola::cambiaRipasso(bool ripasso)
+{
+    ricordaRipasso(lblnome1->text(), ripasso);
+    if (ripasso)
+        readPracticeWeights();
+    else
+        m_drill.setPracticeWeights(std::nullopt);
+}
+
+void Tavola::readPracticeWeights()
+{
+    if (m_practiceReader)
+        return;
+    // This computer's history and, in a school lab, the class's, where the child may have
+    // played on other computers.
+    QStringList paths{m_dirwin + QLatin1String(historyFileName)};
+    if (const QString classFolder = historyClassFolder(); !classFolder.isEmpty())
+        paths << classFolder;
+    const QString key = childKey(lblnome1->text());
+    auto weights = std::make_shared<FactWeights>();
+    m_practiceReader = QThread::create([paths, key, weights] {
+        const HistorySummary history = readHistoryFiles(paths);
+        const auto child = history.children.constFind(key);
+        *weights = practiceWeights(child == history.children.cend() ? nullptr : &*child);
+    });
+    connect(m_practiceReader, &QThread::finished, this, [this, weights] {
+        // Finished is said just before the thread ends.
+        QThread *reader = std::exchange(m_practiceReader, nullptr);
+        reader->wait();
+        delete reader;
+        if (m_ripasso->isChecked())
+            m_drill.setPracticeWeights(*weights);
+    });
+    m_practiceReader->start(QThread::LowPriority);
+}
+
+void Tavola::storeRecordIfBeaten()
+{
+    const double record = readNumber(m_recordCaption);
+    const double punteggio = toNumber(lblScore->text());
+    if (record >= punteggio)
+        return;
+    writeRecord(m_dirwin, lblScore->text(), lblnome1->text(), recordFilesFor(m_drill.tabellina()));
+    m_dialogs.message(QStringLiteral("Ok ho registrato il tuo record, C A M P I O N E\""));
 }
 
 void Tavola::Avviatimer()
@@ -151,14 +304,7 @@ void Tavola::esci()
     advanceTo(Phase::Leaving);
 
     m_dialogs.message(QStringLiteral("Ciao. Ti aspetto per la prossima sfida "));
-    const double record = readNumber(m_recordCaption);
-    const double punteggio = toNumber(lblScore->text());
-    if (record >= punteggio) {
-        end(0);
-        return;
-    }
-    writeRecord(m_dirwin, lblScore->text(), lblnome1->text());
-    m_dialogs.message(QStringLiteral("Ok ho registrato il tuo record, C A M P I O N E\""));
+    storeRecordIfBeaten();
     end(0);
 }
 
@@ -241,7 +387,18 @@ bool Tavola::eventFilter(QObject *watched, QEvent *event)
         // Enter types nothing into the one-line box; every other character goes in as typed.
         return code == 13 || m_phase == Phase::Ended;
     }
+    // A screen reader's keyboard listener holds each key back and has the accessibility
+    // bridge send it again a moment later, not as input: the Alt of Alt+T then reaches the
+    // menu it has just opened, and an Alt press closes a menu. Only real ones may.
+    if (m_tabelline && watched == m_tabelline->parent() && event->type() == QEvent::KeyPress && !event->spontaneous()
+        && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Alt)
+        return true;
     return QMainWindow::eventFilter(watched, event);
+}
+
+QList<QWidget *> Tavola::keptInSight() const
+{
+    return {lblNum1, Label10, lblNum2, lblMessage, lblScore, lblScore1, lblScore2, Text3};
 }
 
 void Tavola::setCaption(QLabel *label, const QString &text)

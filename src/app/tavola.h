@@ -7,14 +7,19 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class Agent;
 class Dialogs;
 class GraphicalButton;
 class HistoryLog;
+class QAction;
+class QActionGroup;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPushButton;
+class QThread;
 class QTimer;
 class RuntimeError;
 class Shape;
@@ -41,6 +46,9 @@ public:
     // Makes the controls, the menu and their connections; does nothing the second time.
     void build();
 
+    // The table asked on the command line: every child plays it, whatever they chose before.
+    void setTabellinaRichiesta(int tabellina) { m_tabellinaRichiesta = tabellina; }
+
     // Start-up, before the window is shown; builds the controls first if need be. A
     // RuntimeError escapes to the caller.
     void load();
@@ -49,6 +57,11 @@ public:
     void firstActivation();
     void tick();                  // Timer1
     void esci();                  // click on cmdExit1
+    // A table chosen in the "Tabelline" menu: the game so far ends as leaving ends it for
+    // the record, and a new one starts on that table for the same child.
+    void cambiaTabellina(int tabellina);
+    // "Ripasso mirato" checked or cleared: the next problems are drawn by the child's history, or uniformly.
+    void cambiaRipasso(bool ripasso);
 
     // The one way a run-time error is reported, whatever raised it: the clock stops, the
     // error is said on stderr and in its message box, and the program ends with its status.
@@ -59,6 +72,9 @@ public:
     const Countdown &countdown() const { return m_countdown; }
     Countdown &countdown() { return m_countdown; }
     bool hasEnded() const { return m_phase == Phase::Ended; }
+    // What the wizard's balloon must leave in sight while it shows: the problem, the
+    // verdict, the counters and the answer box.
+    QList<QWidget *> keptInSight() const;
 
     // The window's contact address, shown in its caption.
     static const QString contactAddress;
@@ -75,6 +91,14 @@ protected:
 private:
     void buildControls();
     void buildMenu();
+    void buildTableMenu();
+    void showTabellina();
+    // The record files of the table being played, created if missing, into lblpunti and lblnome.
+    void loadRecord();
+    // Leaving's part for the record: stored, with its message, if the score beats it.
+    void storeRecordIfBeaten();
+    // Reads the history on a thread of its own; the targeted practice's weights follow when it is read.
+    void readPracticeWeights();
     void loadArtwork();
     void Avviatimer();
     void setCaption(QLabel *label, const QString &text);
@@ -114,6 +138,11 @@ private:
     // What lblpunti holds: the whole score file; the label may show it cut.
     QString m_recordCaption;
     Phase m_phase = Phase::Starting;
+    std::optional<int> m_tabellinaRichiesta;
+    QMenu *m_credits = nullptr;
+    QActionGroup *m_tabelline = nullptr;
+    QAction *m_ripasso = nullptr;
+    QThread *m_practiceReader = nullptr;
     // The history of answers, appended to by the drill's check.
     std::unique_ptr<HistoryLog> m_history;
 

@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QStyleOptionButton>
 #include <QStylePainter>
+#include <qdrawutil.h>
 
 Shape::Shape(Kind kind, QColor fill, QColor back, QWidget *parent)
     : QWidget(parent)
@@ -118,11 +119,19 @@ void GraphicalButton::paintEvent(QPaintEvent *)
     QStylePainter p(this);
     QStyleOptionButton option;
     initStyleOption(&option);
-    p.drawControl(QStyle::CE_PushButtonBevel, option);
+    // A flat face in the button's own colour inside the raised edge of a classic button,
+    // sunken while it is held down. Disabled, it keeps its face and its edge: only the
+    // image and the caption say so.
+    QPalette edge = palette();
+    edge.setCurrentColorGroup(QPalette::Active);
+    const QBrush face = edge.button();
+    qDrawWinButton(&p, rect(), edge, isDown(), &face);
 
     const QIcon &image = !isEnabled() ? m_disabled : isDown() ? m_pressed : m_normal;
     const QSize imageSize(32, 32);
-    const QRect area = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
+    QRect area = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
+    if (isDown())
+        area.translate(1, 1);
     const int textHeight = fontMetrics().height();
     const int top = area.top() + qMax(0, (area.height() - imageSize.height() - textHeight) / 2);
     if (!image.isNull()) {

@@ -16,6 +16,15 @@ void stageCharacter(AgentCharacter &character, const QString &animation)
     character.setHeight(205);
 }
 
+FactWeights practiceWeights(const ChildReport *child)
+{
+    FactWeights weights{};
+    for (int n = 2; n <= 10; ++n)
+        for (int f = 1; f <= 10; ++f)
+            weights[n - 2][f - 1] = practiceWeight(child ? child->fact(n, f).state : FactState::Nuovo);
+    return weights;
+}
+
 Drill::Drill(DrillView &view, RandomSource &random)
     : m_view(view)
     , m_random(random)
@@ -39,7 +48,7 @@ void Drill::nuovaDomanda()
     m_view.hideProblem();
     m_view.setText("lblMessage", QString());
 
-    m_question = drawQuestion(m_random);
+    m_question = drawQuestion(m_random, m_tabellina, m_weights ? &*m_weights : nullptr);
     m_view.setText("Text1", QString::number(m_question.fattore1));
     m_view.setText("lblNum1", QString::number(m_question.fattore1));
     m_view.setText("lblNum2", QString::number(m_question.fattore2));
@@ -53,6 +62,13 @@ void Drill::nuovaDomanda()
     character.Speak(m_view.text("Text1"));
     character.Speak(QStringLiteral("per"));
     character.Speak(m_view.text("Text6"));
+    const quint64 problem = ++m_dictation->problem;
+    m_dictation->since.invalidate();
+    character.whenDone([dictation = std::weak_ptr<Dictation>(m_dictation), problem] {
+        const auto d = dictation.lock();
+        if (d && d->problem == problem && !d->since.isValid())
+            d->since.start();
+    });
 
     m_view.hideProblem();
     m_view.setText("Text3", QString());
@@ -63,6 +79,8 @@ void Drill::nuovaDomanda()
 
 void Drill::tastoPremuto(int code)
 {
+    if (!m_dictation->since.isValid())
+        m_dictation->since.start();
     m_view.clearDrawing();
     m_view.showProblem();
     if (code == 13)
@@ -109,5 +127,6 @@ void Drill::verifica()
     // a worker thread does the writing.
     if (m_history)
         m_history->append({m_partita, QDateTime::currentDateTime(), m_view.text("lblnome1"), m_question.fattore2,
-                           risposta, esatta, m_posed.isValid() ? m_posed.elapsed() : 0});
+                           risposta, esatta, m_posed.isValid() ? m_posed.elapsed() : 0, m_question.fattore1,
+                           m_dictation->since.isValid() ? m_dictation->since.elapsed() : -1});
 }

@@ -6,8 +6,12 @@
 #include <QElapsedTimer>
 #include <QString>
 
+#include <memory>
+#include <optional>
+
 class AgentCharacter;
 class HistoryLog;
+struct ChildReport;
 
 // What the drill works on: the window's captions and text boxes by their names, the three
 // labels of the problem, the verdict, the next-problem button, the painting behind the
@@ -37,6 +41,10 @@ public:
 // given, then sized.
 void stageCharacter(AgentCharacter &character, const QString &animation = {});
 
+// The targeted practice's weights for a child: each fact by the state its answers put it
+// in (practiceWeight); with no history (nullptr) every fact is new.
+FactWeights practiceWeights(const ChildReport *child);
+
 // The drill's steps: posing a problem, a key typed in the answer box, and the check.
 // A run-time error they raise (an overflow of the counts, an animation the character
 // lacks) escapes to the caller.
@@ -53,9 +61,16 @@ public:
     qint16 errate() const { return m_errate; }
     void resetCounts();
     const Question &question() const { return m_question; }
+    // The table the next problems come from: 2 to 10, or tutteLeTabelline.
+    void setTabellina(int tabellina) { m_tabellina = tabellina; }
+    int tabellina() const { return m_tabellina; }
+    // The targeted practice: the next problems are drawn by these weights; none, uniformly.
+    void setPracticeWeights(std::optional<FactWeights> weights) { m_weights = std::move(weights); }
+    const std::optional<FactWeights> &practiceWeights() const { return m_weights; }
     // Every check from now on appends the answer to this history, as part of the game
     // that started at partita. The log is the caller's and must outlive the drill's use.
     void recordAnswersTo(HistoryLog *history, const QDateTime &partita);
+    const QDateTime &partita() const { return m_partita; }
 
 private:
     DrillView &m_view;
@@ -66,4 +81,14 @@ private:
     HistoryLog *m_history = nullptr;
     QDateTime m_partita;
     QElapsedTimer m_posed;  // since the problem was posed
+    int m_tabellina = 2;
+    std::optional<FactWeights> m_weights;
+    // Since the wizard finished saying the problem, or the first key typed if that came
+    // first. Shared with the character's notice, which may come after the drill is gone.
+    struct Dictation
+    {
+        quint64 problem = 0;  // which problem this is, counted from the first
+        QElapsedTimer since;
+    };
+    std::shared_ptr<Dictation> m_dictation = std::make_shared<Dictation>();
 };

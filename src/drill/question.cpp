@@ -1,5 +1,8 @@
 #include "drill/question.h"
 
+#include "core/tabellina.h"
+
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 
@@ -26,13 +29,59 @@ qint16 drawOneToTen(double r)
     return qint16(std::floor(10.0 * r)) + 1;
 }
 
-Question drawQuestion(RandomSource &random)
+qint16 drawTwoToTen(double r)
+{
+    if (!(r >= 0.0))
+        return 2;
+    if (!(r < 1.0))
+        return 10;
+    return qint16(std::floor(9.0 * r)) + 2;
+}
+
+namespace {
+
+// One fact, N x f, among those of the table (every table when mixed), each as often as
+// its weight. False when there is nothing to weigh.
+bool drawWeighted(double r, int tabellina, const FactWeights &weights, Question &q)
+{
+    const int first = tabellina == tutteLeTabelline ? 2 : tabellina;
+    const int last = tabellina == tutteLeTabelline ? 10 : tabellina;
+    long total = 0;
+    for (int n = first; n <= last; ++n)
+        for (int w : weights[n - 2])
+            total += std::max(w, 0);
+    if (total <= 0)
+        return false;
+    // A draw outside [0, 1) from a faulty source still lands on a fact.
+    const double at = std::clamp(r, 0.0, 1.0) * double(total);
+    long below = 0;
+    for (int n = first; n <= last; ++n) {
+        for (int f = 1; f <= 10; ++f) {
+            const int w = std::max(weights[n - 2][f - 1], 0);
+            below += w;
+            if (w > 0 && (at < double(below) || below == total)) {
+                q.fattore1 = qint16(n);
+                q.fattore2 = qint16(f);
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+Question drawQuestion(RandomSource &random, int tabellina, const FactWeights *weights)
 {
     random.reseed();
     Question q;
-    q.fattore1 = 2;
+    q.fattore1 = qint16(tabellina == tutteLeTabelline ? 2 : tabellina);
     q.tinta = drawOneToTen(random.next());
-    q.fattore2 = drawOneToTen(random.next());
+    if (!weights || !drawWeighted(random.next(), tabellina, *weights, q)) {
+        q.fattore2 = drawOneToTen(random.next());
+        if (tabellina == tutteLeTabelline)
+            q.fattore1 = drawTwoToTen(random.next());
+    }
     q.risultato = qint16(q.fattore1 * q.fattore2);
     return q;
 }

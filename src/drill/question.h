@@ -2,6 +2,7 @@
 
 #include <QtGlobal>
 
+#include <array>
 #include <random>
 
 // Where the new question draws its numbers from: uniform draws in [0, 1),
@@ -25,10 +26,10 @@ private:
     std::mt19937_64 m_engine;
 };
 
-// One problem of the table of 2 and the tint of its background.
+// One problem and the tint of its background.
 struct Question
 {
-    qint16 fattore1 = 2;
+    qint16 fattore1 = 2;  // the table: 2 to 10
     qint16 fattore2 = 1;  // 1 to 10
     qint16 risultato = 2; // fattore1 x fattore2
     qint16 tinta = 1;     // 1 to 10: green of every band is 20 x tinta
@@ -36,8 +37,18 @@ struct Question
 
 // 1 to 10 from a draw r in [0, 1): the whole part of 10 r, plus 1.
 qint16 drawOneToTen(double r);
-// Re-seeds the source, then draws the tint and the second factor, in that order.
-Question drawQuestion(RandomSource &random);
+// 2 to 10 from a draw r in [0, 1): the whole part of 9 r, plus 2.
+qint16 drawTwoToTen(double r);
+
+// How often each fact comes in the targeted practice: weights[N - 2][f - 1] for N x f,
+// relative to the other facts drawn from.
+using FactWeights = std::array<std::array<int, 10>, 9>;
+
+// Re-seeds the source, then draws the tint and the second factor, in that order, and for
+// every table mixed (tabellina 0) the first factor after them; a single table is the first
+// factor. With weights, one draw after the tint picks the whole fact among those of the
+// table (of every table when mixed), each as often as its weight says.
+Question drawQuestion(RandomSource &random, int tabellina = 2, const FactWeights *weights = nullptr);
 
 struct Rgb
 {

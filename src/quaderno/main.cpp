@@ -2,12 +2,17 @@
 #include "quaderno/notebookdata.h"
 #include "quaderno/quaderno.h"
 #include "records/records.h"
+#include "storico/storico.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QIcon>
 #include <QLocale>
 
-// The notebook for parents and teachers: reads the game's history and shows it.
+#include <cstdio>
+
+// The notebook for parents and teachers: reads the game's history, or the file or class
+// folder named on the command line, and shows it.
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
@@ -17,9 +22,25 @@ int main(int argc, char *argv[])
     app.setWindowIcon(QIcon(QStringLiteral(":/art/quaderno.svg")));
     QLocale::setDefault(QLocale(QLocale::Italian, QLocale::Italy));
 
+    const QStringList args = app.arguments().mid(1);
+    if (args.size() > 1 || (args.size() == 1 && args[0].startsWith(u'-'))) {
+        std::fprintf(stderr, "uso: quizzolo-quaderno [FILE_DELLO_STORICO | CARTELLA_DELLA_CLASSE]\n");
+        return 2;
+    }
+    if (args.size() == 1 && !QFileInfo::exists(args[0])) {
+        std::fprintf(stderr, "quizzolo-quaderno: non trovo %s: indica un file dello storico o la cartella della classe\n",
+                     qPrintable(args[0]));
+        return 2;
+    }
+
     installQtItalian(app);
 
-    Quaderno window(dataFolderPath());
+    // With nothing named, the class folder this computer's games write to, when it is
+    // set and reachable; else this computer's own history.
+    QString path = args.value(0);
+    if (path.isEmpty() && QFileInfo(historyClassFolder()).isDir())
+        path = historyClassFolder();
+    Quaderno window(dataFolderPath(), path);
     window.show();
     return app.exec();
 }

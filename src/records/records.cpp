@@ -1,6 +1,7 @@
 #include "records/records.h"
 
 #include "core/runtimeerror.h"
+#include "core/tabellina.h"
 
 #include <QDir>
 #include <QFile>
@@ -75,10 +76,10 @@ void syncFolder(const QString &dirwin)
 
 // The name file is prepared last, so its prepared copy means both copies were whole:
 // the save goes forward. A prepared score file alone means the save never got that far.
-void finishPendingSave(const QString &dirwin)
+void finishPendingSave(const QString &dirwin, const RecordFiles &files)
 {
-    const QString punti = dirwin + fileRecordPunti;
-    const QString nome = dirwin + fileRecordNome;
+    const QString punti = dirwin + files.punti;
+    const QString nome = dirwin + files.nome;
     const bool puntiPending = QFileInfo::exists(punti + pendingSuffix);
     const bool nomePending = QFileInfo::exists(nome + pendingSuffix);
     if (nomePending) {
@@ -92,10 +93,11 @@ void finishPendingSave(const QString &dirwin)
     // Where the file system has no unnamed temporary files, a save killed while writing
     // a copy leaves the copy's named temporary file behind. Told by their beginning:
     // name filters would compile a pattern matcher at every start for these two names.
-    const QStringList files = QDir(dirwin).entryList(QDir::Files | QDir::Hidden);
-    for (const QString &name : files) {
-        if (name.startsWith(QLatin1String("azorpeli.txt.nuovo."), Qt::CaseInsensitive)
-            || name.startsWith(QLatin1String("nzorpeli.txt.nuovo."), Qt::CaseInsensitive))
+    const QString puntiLeftover = files.punti.mid(1) + pendingSuffix + u'.';
+    const QString nomeLeftover = files.nome.mid(1) + pendingSuffix + u'.';
+    const QStringList names = QDir(dirwin).entryList(QDir::Files | QDir::Hidden);
+    for (const QString &name : names) {
+        if (name.startsWith(puntiLeftover, Qt::CaseInsensitive) || name.startsWith(nomeLeftover, Qt::CaseInsensitive))
             QFile::remove(dirwin + u'/' + name);
     }
 }
@@ -135,11 +137,19 @@ QString GetSystemDir()
     return dir;
 }
 
-void createRecordFiles(const QString &dirwin)
+RecordFiles recordFilesFor(int tabellina)
 {
-    finishPendingSave(dirwin);
-    createIfMissing(dirwin + fileRecordPunti);
-    createIfMissing(dirwin + fileRecordNome);
+    if (tabellina == 2)
+        return {};
+    const QString code = tabellinaCode(tabellina);
+    return {QStringLiteral("/azorpeli%1.txt").arg(code), QStringLiteral("/nzorpeli%1.txt").arg(code)};
+}
+
+void createRecordFiles(const QString &dirwin, const RecordFiles &files)
+{
+    finishPendingSave(dirwin, files);
+    createIfMissing(dirwin + files.punti);
+    createIfMissing(dirwin + files.nome);
 }
 
 QString Leggifiletxt(const QString &nomefile)
@@ -156,10 +166,10 @@ QString Leggifiletxt(const QString &nomefile)
     return QString::fromLocal8Bit(content);
 }
 
-void writeRecord(const QString &dirwin, const QString &punti, const QString &nome)
+void writeRecord(const QString &dirwin, const QString &punti, const QString &nome, const RecordFiles &files)
 {
-    const QString puntiPath = dirwin + fileRecordPunti;
-    const QString nomePath = dirwin + fileRecordNome;
+    const QString puntiPath = dirwin + files.punti;
+    const QString nomePath = dirwin + files.nome;
     prepare(puntiPath + pendingSuffix, punti);
     try {
         prepare(nomePath + pendingSuffix, nome);
@@ -167,7 +177,7 @@ void writeRecord(const QString &dirwin, const QString &punti, const QString &nom
         QFile::remove(puntiPath + pendingSuffix);
         throw;
     }
-    finishPendingSave(dirwin);
+    finishPendingSave(dirwin, files);
 }
 
 namespace {

@@ -12,6 +12,16 @@
 inline const QString fileRecordPunti = QStringLiteral("/azorpeli.txt");
 inline const QString fileRecordNome = QStringLiteral("/nzorpeli.txt");
 
+// The pair of files that keeps one table's record. The table of 2 keeps the files above;
+// the table of N (3 to 10) keeps "/azorpeliN.txt" and "/nzorpeliN.txt", and every table
+// mixed (tabellina 0) "/azorpelitutte.txt" and "/nzorpelitutte.txt".
+struct RecordFiles
+{
+    QString punti = fileRecordPunti;
+    QString nome = fileRecordNome;
+};
+RecordFiles recordFilesFor(int tabellina);
+
 // The program's data folder, always ending in "/", created when missing.
 QString GetSystemDir();
 // The same folder's path, neither created nor checked; "" when the system has no place
@@ -20,7 +30,7 @@ QString dataFolderPath();
 
 // Creates each record file empty when it is missing; an existing one is left as it is.
 // Also finishes (or undoes) a save that was cut short, so the pair read next is whole.
-void createRecordFiles(const QString &dirwin);
+void createRecordFiles(const QString &dirwin, const RecordFiles &files = {});
 
 // The whole content of a file, line ending included; "" for an empty file.
 QString Leggifiletxt(const QString &nomefile);
@@ -28,7 +38,7 @@ QString Leggifiletxt(const QString &nomefile);
 // Stores a new record: both files are written aside first, then both replace the old
 // ones. A crash at any point leaves the old pair or the new pair once
 // createRecordFiles() has run again; a failure raises an error and keeps the old pair.
-void writeRecord(const QString &dirwin, const QString &punti, const QString &nome);
+void writeRecord(const QString &dirwin, const QString &punti, const QString &nome, const RecordFiles &files = {});
 
 // A caption read as a number from its start: spaces, tabs and line feeds are skipped,
 // reading stops at the first character that cannot continue the number, and a caption

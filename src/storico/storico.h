@@ -2,11 +2,14 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QDate>
 #include <QDateTime>
 #include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
+
+#include "storico/factrule.h"
 
 #include <array>
 #include <memory>
@@ -16,15 +19,21 @@
 // answer, so that the notebook can show a parent or a teacher how a child is doing.
 // The game only appends; the notebook only reads. Plain code: Qt Core only.
 //
-// The file: UTF-8 without a byte-order mark, lines ended by CR LF, fields separated by ';'
+// The file: UTF-8 without a byte-order mark, lines ended by CR LF (read also when ended by
+// LF or CR alone, as an editor may leave them), fields separated by ';'
 // and quoted with '"' (inner quotes doubled) when they hold ';', '"', CR or LF. The first
 // line is historyHeader; then one line per answer, e.g.
-//   2026-12-07T10:15:03+01:00;2026-12-07T10:15:09+01:00;Mario;3;6;1;6500
+//   2026-12-07T10:15:03+01:00;2026-12-07T10:15:09+01:00;Mario;3;6;1;6500;2;2100
 // Times are local with their offset, in whole seconds (UTC is written +00:00, read also
-// as Z); fattore is 1 to 10, esatta 1 or 0, millisecondi a whole number.
+// as Z); fattore is 1 to 10, esatta 1 or 0, millisecondi a whole number, tabellina 2 to 10,
+// dopo_dettatura a whole number or empty when not known. Files written before the table
+// was kept start with oldHistoryHeader and have lines of the first seven fields only: they
+// read as the table of 2 with dopo_dettatura not known.
 
 inline constexpr char historyFileName[] = "storico.csv";
-inline constexpr char historyHeader[] = "partita;ora;nome;fattore;risposta;esatta;millisecondi";
+inline constexpr char historyHeader[] =
+    "partita;ora;nome;fattore;risposta;esatta;millisecondi;tabellina;dopo_dettatura";
+inline constexpr char oldHistoryHeader[] = "partita;ora;nome;fattore;risposta;esatta;millisecondi";
 
 // One checked answer.
 struct HistoryEntry
@@ -45,13 +54,34 @@ QByteArray encodeHistoryLine(const HistoryEntry &entry);
 // One record (without its line ending) back into an entry; nullopt when malformed.
 std::optional<HistoryEntry> decodeHistoryLine(QByteArrayView line);
 
-// Appends entries to storico.csv without blocking the caller on the disk (a worker
+// The class folder named by the setting storico/cartella (QSettings "quizzolo",
+// "quizzolo": per user, or system-wide in /etc/xdg); empty when there is none.
+QString historyClassFolder();
+// "storico-<computer>-<user>.csv" for this computer and its user, so that no two
+// computers append to one file; both names made safe as parts of a file name.
+QString classHistoryFileName();
+QString classHistoryFileName(const QString &computer, const QString &user);
+
+// Appends entries to the history without blocking the caller on the disk (a worker
 // thread does the writing). It never throws and never shows anything: a history that
 // cannot be written is said once on stderr, in Italian, and the game goes on.
+//
+// path is the file on this computer (storico.csv in the data folder). classFolder, when
+// not empty, is a class's folder shared by many computers (historyClassFolder()): the
+// lines go there, to classHistoryFileName(), and to path when the folder cannot be
+// reached, which is said once on stderr. The worker decides at the first answer, since a
+// network folder may take long to answer.
+//
+// A file that starts with oldHistoryHeader gets historyHeader at the first answer, off
+// the caller's thread: the new file is written beside it and renamed over it, so that a
+// kill at any moment leaves every old line exactly once. If that cannot be done, the
+// lines go on after the old header (still readable), and that is said once on stderr.
+// Each writer holds the file's lock (flock) while it appends or upgrades, so an answer
+// appended at the same moment by another game is never lost.
 class HistoryLog final
 {
 public:
-    explicit HistoryLog(const QString &path);
+    explicit HistoryLog(const QString &path, const QString &classFolder = {});
     ~HistoryLog();  // writes what is still queued, waiting a bounded time
     HistoryLog(const HistoryLog &) = delete;
     HistoryLog &operator=(const HistoryLog &) = delete;
@@ -66,40 +96,96 @@ private:
     std::unique_ptr<Worker> m_worker;
 };
 
-// What the notebook shows, computed while reading so that a million lines stay small.
-struct FactStats
+// What the notebook shows, computed while reading so that a million lines stay small: per
+// child and fact only the counts, the last factWindow answers and the counts per day.
+
+// The answers to one fact on one day (the day of `ora`, as the computer that wrote it saw it).
+struct FactPoint
 {
+    QDate day;
     int answers = 0;
     int right = 0;
-    qint64 medianMs = -1;  // -1 with no answers
-    // Among the facts to practise most: at most three, the lowest share right first, then
-    // the slowest, of the facts answered and not yet mastered (some answer wrong, or a
-    // median slower than the child's median over all facts).
-    bool weak = false;
+};
+
+struct FactStats
+{
+    int answers = 0;                      // all answers ever
+    int right = 0;
+    qint64 medianMs = -1;                 // median dopo_dettatura of the timed among the last 10; -1 none
+    FactState state = FactState::Nuovo;   // judgeFact of the last 10 answers, by `ora`
+    QList<FactPoint> timeline;            // one point per day with answers, oldest first
 };
 
 struct GameSummary
 {
     QDateTime started;
+    int tabellina = 2;  // the table of every answer of the game; 0 when the game mixed tables
     int right = 0;
     int wrong = 0;
 };
 
 struct ChildReport
 {
-    QString name;
-    QList<GameSummary> games;          // oldest first
-    std::array<FactStats, 10> facts;   // facts[f - 1] is 2 x f
+    QString name;                     // the spelling of the child's most recent answer
+    QDateTime lastGame;               // the start of the latest game
+    QList<GameSummary> games;         // oldest first
+    std::array<std::array<FactStats, 10>, 9> tables;  // tables[N - 2][f - 1] is N x f
+
+    // N x f; a fact outside the tables (N not 2 to 10, f not 1 to 10) has no answers.
+    const FactStats &fact(int tabellina, int fattore) const;
 };
 
 struct HistorySummary
 {
-    bool exists = false;     // the file was there
+    bool exists = false;     // a file was there
     qint64 entries = 0;      // answers read
     qint64 skipped = 0;      // lines that could not be read
-    QString error;           // why the file could not be read (Italian), empty when it could
-    QStringList names;       // most recent first
-    QHash<QString, ChildReport> children;
+    QString error;           // why a file could not be read (Italian, one line a file), empty when all could
+    bool notHistory = false; // there were bytes, but not one line was a history line (nor its header)
+    QStringList names;       // keys, in Italian alphabetical order of the shown names
+    QHash<QString, ChildReport> children;  // by key
+};
+
+// The key that makes one child of the spellings of a name: spaces at either end dropped and
+// case folded, accents kept ("Nicolò", "nicolò" and " Nicolò " are one child, "Nicolo"
+// another).
+QString childKey(const QString &name);
+
+// Reads the whole history; never fails: lines that cannot be read (damaged, or cut short by
+// a crash) are counted in skipped, a file that cannot be read at all is said in error.
+// Lines may end in CR LF, LF or CR alone.
+HistorySummary readHistory(const QString &path);
+HistorySummary summarizeHistory(QByteArrayView content);
+
+// Reads many files as one class: a child's games from different computers are merged, each
+// game known by the instant it started. A folder among the paths stands for its history
+// files (historyFilesIn).
+HistorySummary readHistoryFiles(const QStringList &paths);
+
+// The history files of a class folder: every storico*.csv in it, sorted by name, as paths.
+QStringList historyFilesIn(const QString &folder);
+
+// Follows history files while they are open: each refresh() reads only what was appended
+// since the last one, files that appeared (a folder among the paths is looked into again
+// each time), and a file that shrank or was replaced is read again from its start (with
+// the rest, since its answers are mixed into the children's). It returns the whole summary;
+// when nothing changed, the one it returned last. A line still without its line ending
+// waits for it; a quote still open at the last line ending is a line torn by a crash, as
+// at the end of a file. Not thread-safe: one thread at a time may call it.
+class HistoryFollower final
+{
+public:
+    explicit HistoryFollower(QStringList paths);
+    ~HistoryFollower();
+    HistoryFollower(const HistoryFollower &) = delete;
+    HistoryFollower &operator=(const HistoryFollower &) = delete;
+
+    void setPaths(QStringList paths);
+    HistorySummary refresh();
+
+private:
+    class Impl;
+    std::unique_ptr<Impl> m_impl;
 };
 
 // Reads a history piece by piece, as readHistory reads a file; for reading in a thread of
@@ -122,7 +208,3 @@ private:
     std::unique_ptr<Impl> m_impl;
 };
 
-// Reads the whole history; never fails: lines that cannot be read (damaged, or cut short by
-// a crash) are counted in skipped, a file that cannot be read at all is said in error.
-HistorySummary readHistory(const QString &path);
-HistorySummary summarizeHistory(QByteArrayView content);

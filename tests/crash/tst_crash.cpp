@@ -362,17 +362,23 @@ void TestCrash::historyKeepsEarlierLines_data()
                                + "2026-12-06T10:00:00+01:00;2026-12-06T10:00:05+01:00;Anna;3;6;1;5000\r\n"
                                  "2026-12-06T10:00:00+01:00;2026-12-06T10:00:09+01:00;\"A;\"\"n\r\nna\";4;7;0;4000\r\n";
     const QByteArray torn = earlier + "2026-12-06T10:00:00+01:00;2026-12-06T10:00:12+01:00;An";
+    // A file of the old format, upgraded to the new header by the first answer.
+    const QByteArray old = oldHistoryHeader + "\r\n"_ba + torn.mid(header.size());
     QTest::newRow("killed, new file") << QByteArray() << 0;
     QTest::newRow("killed, earlier lines") << earlier << 0;
     QTest::newRow("killed, last line torn by an earlier crash") << torn << 0;
     QTest::newRow("disk full, earlier lines") << earlier << ENOSPC;
     QTest::newRow("input/output error, last line torn") << torn << EIO;
+    QTest::newRow("killed, old header, last line torn") << old << 0;
+    QTest::newRow("disk full, old header, last line torn") << old << ENOSPC;
 }
 
 // Three answers appended; for each file operation K: the process killed before it, or
-// the operation failing. Earlier lines stay as they were, the lines that were reported
+// the operation failing. Earlier lines stay as they were, each once, after the header
+// (the old one, or the new one when the file was upgraded); the lines that were reported
 // appended are read back, nothing else is lost but the torn line, and the next game's
-// answer is read too. A failure is said once on stderr and the writer goes on to the end.
+// answer is read too, after the new header and nothing left beside the file. A failure is
+// said once on stderr and the writer goes on to the end.
 void TestCrash::historyKeepsEarlierLines()
 {
     QFETCH(QByteArray, before);
@@ -380,7 +386,12 @@ void TestCrash::historyKeepsEarlierLines()
     const QString dir = m_watched + u"/dati"_s;
     const QString path = dir + u'/' + QLatin1String(historyFileName);
     const HistorySummary old = summarizeHistory(before);
+    const QByteArray upgraded = historyHeader + "\r\n"_ba + before.mid(before.indexOf('\n') + 1);
     const QStringList append{u"history"_s, dir, u"3"_s};
+    auto contentOf = [&] {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<mancante>");
+    };
     auto prepare = [&] {
         QDir(dir).removeRecursively();
         QDir().mkpath(dir);
@@ -406,14 +417,14 @@ void TestCrash::historyKeepsEarlierLines()
         if (failure) {
             QVERIFY2(r.status == QProcess::NormalExit && r.code == 0, (where + r.err).constData());
             QVERIFY2(r.err.count("impossibile scrivere lo storico") <= 1, (where + r.err).constData());
+            QVERIFY2(r.err.count("nuovo formato") <= 1, (where + r.err).constData());
         } else {
             QVERIFY2(r.status == QProcess::CrashExit, where.constData());
             ++m_kills;
         }
         const qint64 reported = r.out.count("appended");
-        QFile file(path);
-        const QByteArray content = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<mancante>");
-        QVERIFY2(content.startsWith(before), where.constData());
+        const QByteArray content = contentOf();
+        QVERIFY2(content.startsWith(before) || content.startsWith(upgraded), where.constData());
         const HistorySummary after = readHistory(path);
         QVERIFY2(after.entries >= old.entries + reported && after.entries <= old.entries + 3, where.constData());
         QVERIFY2(after.skipped <= old.skipped + 1, where.constData());
@@ -422,6 +433,9 @@ void TestCrash::historyKeepsEarlierLines()
         QVERIFY2(next.status == QProcess::NormalExit && next.code == 0, (where + next.err).constData());
         const HistorySummary later = readHistory(path);
         QVERIFY2(later.entries == after.entries + 1 && later.skipped == after.skipped,
+                 (where + ", then one more answer").constData());
+        QVERIFY2(contentOf().startsWith(upgraded), (where + ", then one more answer").constData());
+        QVERIFY2(QDir(dir).entryList(QDir::Files | QDir::Hidden) == QStringList{QLatin1String(historyFileName)},
                  (where + ", then one more answer").constData());
     }
 }

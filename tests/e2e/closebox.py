@@ -39,9 +39,10 @@ def closebox(desktop, args):
                 ["azorpeli.txt", "nzorpeli.txt", "storico.csv"], "files in the data folder")
     # The two answers are in the history all the same, each a whole line.
     lines = (data / "quizzolo" / "storico.csv").read_bytes().split(b"\r\n")
-    check_equal(lines[0], b"partita;ora;nome;fattore;risposta;esatta;millisecondi", "the history's header")
-    check_equal([(f[2], f[5]) for f in (line.split(b";") for line in lines[1:-1])], [(b"Lucia", b"1")] * 2,
-                "name and verdict of each answer in the history")
+    check_equal(lines[0], b"partita;ora;nome;fattore;risposta;esatta;millisecondi;tabellina;dopo_dettatura",
+                "the history's header")
+    check_equal([(f[2], f[5], f[7]) for f in (line.split(b";") for line in lines[1:-1])], [(b"Lucia", b"1", b"2")] * 2,
+                "name, verdict and table of each answer in the history")
     check_equal(lines[-1], b"", "the end of the history's last line")
 
 

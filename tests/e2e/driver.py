@@ -668,7 +668,9 @@ class Program:
 
     def start(self):
         env = dict(self.desktop.env)
-        env.update(XDG_DATA_HOME=str(self.data_home), QT_QPA_PLATFORM="xcb")
+        # The settings (each child's table) live beside the data, never in the caller's own.
+        env.update(XDG_DATA_HOME=str(self.data_home), XDG_CONFIG_HOME=str(self.data_home / "config"),
+                   QT_QPA_PLATFORM="xcb")
         if self.desktop.accessibility:
             env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
         if not self.audio:
@@ -933,10 +935,10 @@ class Run(Program):
         for description in ("Primo fattore", "Secondo fattore"):
             check(not self.showing(self.label(description)), f"{description} shows before a key is typed")
 
-    def read_problem(self, first_key="0"):
+    def read_problem(self, first_key="0", table=2):
         """Types a first key, which shows the problem; reads it and erases the key again.
 
-        Returns the second factor as a number.
+        Returns the second factor as a number; the first must be table.
         """
         box = self.answer_box()
         self.desktop.type(first_key)
@@ -944,7 +946,7 @@ class Run(Program):
         sign = self.control(self.atspi.ROLE_LABEL, name="X")
         self.desktop.wait("the problem to show",
                           lambda: self.showing(first) and self.showing(second) and self.showing(sign))
-        check_equal(first.name, "2", "first factor")
+        check_equal(first.name, str(table), "first factor")
         factor = second.name
         check(factor.isdigit() and 1 <= int(factor) <= 10, f"second factor {factor!r} is not 1 to 10")
         self.desktop.wait(f"the answer box to read {first_key!r}", lambda: self.text_of(box) == first_key)
@@ -977,13 +979,13 @@ class Run(Program):
         self.desktop.key("Return")
         self.wait_problem()
 
-    def play(self, right):
+    def play(self, right, table=2):
         """Reads the problem and answers it right or wrong; checks the verdict. Returns the factor."""
-        factor = self.read_problem()
-        result = 2 * factor
+        factor = self.read_problem(table=table)
+        result = table * factor
         given = result if right else result + 1
         verdict = self.answer(str(given))
-        check_equal(verdict, RIGHT if right else WRONG + str(result), f"verdict for 2 x {factor} = {given}")
+        check_equal(verdict, RIGHT if right else WRONG + str(result), f"verdict for {table} x {factor} = {given}")
         return factor
 
     def press_exit(self):

@@ -23,6 +23,9 @@ public:
         void Play(const QString &name) override { m_log << QStringLiteral("Play ") + name; }
         void setHeight(int h) override { m_log << QStringLiteral("Height %1").arg(h); }
         void Speak(const QString &text) override { m_log << QStringLiteral("Speak ") + text; }
+        // Kept, not logged: a test says when the requests before it are done.
+        void whenDone(std::function<void()> done) override { waitingForDone = std::move(done); }
+        std::function<void()> waitingForDone;
 
     private:
         QStringList &m_log;
@@ -40,6 +43,7 @@ public:
             throw RuntimeError(RuntimeError::InvalidArgument, id);
         return *it->second;
     }
+    Character &merlin() { return *m_characters.at(QStringLiteral("Merlin")); }
     // Only the spoken texts, in order.
     QStringList spoken() const
     {

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -56,6 +57,10 @@ struct TavolaFixture
             setupApplication(*qApp);
             setUp = true;
         }
+        // QSettings finds its folder once per process: one private folder, emptied for each window.
+        static QTemporaryDir config;
+        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+        QSettings(QStringLiteral("quizzolo"), QStringLiteral("quizzolo")).clear();
         qputenv("XDG_DATA_HOME", tmp.path().toLocal8Bit());
         dialogs.answer = QStringLiteral("Mario");
         window = std::make_unique<Tavola>(agent, dialogs, random);

@@ -38,15 +38,28 @@ void DesktopAgent::load(const QString &id, const QString &file)
     const CharacterFile character = CharacterFile::read(path);
     auto desktop = std::make_unique<DesktopCharacter>(
         character, m_options.silent ? DesktopCharacter::Sound::Silent : DesktopCharacter::Sound::Automatic);
-    desktop->setAnchor(m_anchor);
+    desktop->setAnchor(m_anchor, keptInSight());
     m_characters.emplace_back(id, std::move(desktop));
 }
 
-void DesktopAgent::setAnchor(QWidget *clientArea)
+void DesktopAgent::setAnchor(QWidget *clientArea, const QList<QWidget *> &keptInSight)
 {
     m_anchor = clientArea;
+    m_keptInSight.clear();
+    for (QWidget *control : keptInSight)
+        m_keptInSight.append(control);
     for (const auto &entry : m_characters)
-        entry.second->setAnchor(clientArea);
+        entry.second->setAnchor(clientArea, keptInSight);
+}
+
+QList<QWidget *> DesktopAgent::keptInSight() const
+{
+    QList<QWidget *> controls;
+    for (const QPointer<QWidget> &control : m_keptInSight) {
+        if (control)
+            controls.append(control);
+    }
+    return controls;
 }
 
 DesktopCharacter &DesktopAgent::desktopCharacter(const QString &id)

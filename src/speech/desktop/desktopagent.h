@@ -2,6 +2,7 @@
 
 #include "speech/agent.h"
 
+#include <QList>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -30,14 +31,18 @@ public:
     AgentCharacter &character(const QString &id) override;
     DesktopCharacter &desktopCharacter(const QString &id);
     // The main window's client area, for every character loaded now or later: their
-    // MoveTo positions are relative to it while its window is on screen.
-    void setAnchor(QWidget *clientArea);
+    // MoveTo positions are relative to it while its window is on screen. Their balloons
+    // cover none of keptInSight while they are visible.
+    void setAnchor(QWidget *clientArea, const QList<QWidget *> &keptInSight = {});
 
     static QString defaultCharactersFolder();
 
 private:
+    QList<QWidget *> keptInSight() const;
+
     Options m_options;
     QPointer<QWidget> m_anchor;
+    QList<QPointer<QWidget>> m_keptInSight;
     std::vector<std::pair<QString, std::unique_ptr<DesktopCharacter>>> m_characters;
 };
 

@@ -30,6 +30,7 @@ DesktopCharacter::DesktopCharacter(const CharacterFile &character, Sound sound, 
         m_balloon->markWord(position, length);
     });
     connect(m_voice.get(), &VoiceEngine::finished, this, &DesktopCharacter::speechEnded);
+    connect(&m_queue, &RequestQueue::finished, this, &DesktopCharacter::requestCarriedOut);
 }
 
 DesktopCharacter::~DesktopCharacter()
@@ -39,14 +40,20 @@ DesktopCharacter::~DesktopCharacter()
     m_voice->stop();
 }
 
+void DesktopCharacter::setAnchor(QWidget *clientArea, const QList<QWidget *> &keptInSight)
+{
+    m_anchor = clientArea;
+    m_balloon->setKeptInSight(keptInSight);
+}
+
 void DesktopCharacter::Show()
 {
-    m_queue.enqueue({.kind = AgentRequest::Kind::Show});
+    request({.kind = AgentRequest::Kind::Show});
 }
 
 void DesktopCharacter::MoveTo(int x, int y)
 {
-    m_queue.enqueue({.kind = AgentRequest::Kind::MoveTo, .x = x, .y = y});
+    request({.kind = AgentRequest::Kind::MoveTo, .x = x, .y = y});
 }
 
 void DesktopCharacter::Play(const QString &animation)
@@ -56,21 +63,51 @@ void DesktopCharacter::Play(const QString &animation)
         throw RuntimeError(RuntimeError::InvalidArgument,
                            QStringLiteral("%1 non ha l'animazione \"%2\"").arg(m_character.name, animation));
     }
-    m_queue.enqueue({.kind = AgentRequest::Kind::Play, .text = found->name});
+    request({.kind = AgentRequest::Kind::Play, .text = found->name});
 }
 
 void DesktopCharacter::setHeight(int height)
 {
     if (height < 1 || height > MaxHeight)
         throw RuntimeError(RuntimeError::InvalidArgument, QStringLiteral("altezza %1 fuori misura").arg(height));
-    m_queue.enqueue({.kind = AgentRequest::Kind::Height, .x = height});
+    request({.kind = AgentRequest::Kind::Height, .x = height});
 }
 
 void DesktopCharacter::Speak(const QString &text)
 {
     if (!text.isEmpty())
         m_voice->prepare(text);
-    m_queue.enqueue({.kind = AgentRequest::Kind::Speak, .text = text});
+    request({.kind = AgentRequest::Kind::Speak, .text = text});
+}
+
+void DesktopCharacter::whenDone(std::function<void()> done)
+{
+    if (m_carriedOut >= m_requested) {
+        QMetaObject::invokeMethod(this, std::move(done), Qt::QueuedConnection);
+        return;
+    }
+    m_waitingForDone.emplace_back(m_requested, std::move(done));
+}
+
+void DesktopCharacter::request(const AgentRequest &request)
+{
+    ++m_requested;
+    m_queue.enqueue(request);
+}
+
+void DesktopCharacter::requestCarriedOut()
+{
+    ++m_carriedOut;
+    // Taken out before any is called: a caller may ask again from inside.
+    std::vector<std::function<void()>> due;
+    std::erase_if(m_waitingForDone, [&](auto &waiting) {
+        if (waiting.first > m_carriedOut)
+            return false;
+        due.push_back(std::move(waiting.second));
+        return true;
+    });
+    for (const auto &done : due)
+        done();
 }
 
 void DesktopCharacter::perform(const AgentRequest &request)

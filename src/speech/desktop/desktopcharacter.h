@@ -4,10 +4,13 @@
 #include "speech/characterfile.h"
 #include "speech/requestqueue.h"
 
+#include <QList>
 #include <QObject>
 #include <QPointer>
 
+#include <functional>
 #include <memory>
+#include <vector>
 
 class CharacterWindow;
 class EspeakVoice;
@@ -31,10 +34,12 @@ public:
     void Play(const QString &animation) override;
     void setHeight(int height) override;
     void Speak(const QString &text) override;
+    void whenDone(std::function<void()> done) override;
 
     // The main window's client area: MoveTo places the character relative to it while
     // its window is on screen (see characterPosition()). Null: plain screen points.
-    void setAnchor(QWidget *clientArea) { m_anchor = clientArea; }
+    // The balloon covers none of keptInSight while they are visible.
+    void setAnchor(QWidget *clientArea, const QList<QWidget *> &keptInSight = {});
 
     // For tests and measurements: the parts at work.
     RequestQueue &queue() { return m_queue; }
@@ -43,8 +48,15 @@ public:
     EspeakVoice &voice() { return *m_voice; }
 
 private:
+    void request(const AgentRequest &request);
     void perform(const AgentRequest &request);
     void speechEnded();
+    void requestCarriedOut();
+
+    // Requests made and carried out so far, and who waits for which count to be reached.
+    qint64 m_requested = 0;
+    qint64 m_carriedOut = 0;
+    std::vector<std::pair<qint64, std::function<void()>>> m_waitingForDone;
 
     CharacterFile m_character;
     QPointer<QWidget> m_anchor;

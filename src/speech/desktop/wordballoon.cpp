@@ -1,7 +1,10 @@
 #include "speech/desktop/wordballoon.h"
 
+#include "speech/desktop/placement.h"
+
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
@@ -50,7 +53,7 @@ void WordBalloon::say(const QString &text, const QRect &anchor)
     m_anchor = anchor;
     setAccessibleName(text);
     relayout();
-    place(anchor);
+    place();
     show();
     if (!QApplication::activeModalWidget())
         raise();
@@ -70,6 +73,36 @@ void WordBalloon::finishSoon()
     relayout();
     update();
     m_hideTimer.start(LingerMs);
+}
+
+void WordBalloon::setKeptInSight(const QList<QWidget *> &controls)
+{
+    for (QWidget *control : std::as_const(m_keptInSight)) {
+        if (control)
+            control->removeEventFilter(this);
+    }
+    m_keptInSight.clear();
+    for (QWidget *control : controls) {
+        m_keptInSight.append(control);
+        control->installEventFilter(this);
+    }
+}
+
+bool WordBalloon::eventFilter(QObject *watched, QEvent *event)
+{
+    // A control shown, hidden, moved or resized under the balloon: it moves at once.
+    switch (event->type()) {
+    case QEvent::Show:
+    case QEvent::Hide:
+    case QEvent::Move:
+    case QEvent::Resize:
+        if (isVisible())
+            place();
+        break;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void WordBalloon::relayout()
@@ -95,47 +128,72 @@ void WordBalloon::relayout()
             m_firstLine = current;
     }
     const int visibleLines = qMin(lines, MaxLines);
-    const QSize wanted(qCeil(m_document.textWidth()) + 2 * Padding, visibleLines * m_lineHeight + 2 * Padding + Tail);
-    if (wanted != size()) {
-        setFixedSize(wanted);
+    const QSize wanted(qCeil(m_document.textWidth()) + 2 * Padding, visibleLines * m_lineHeight + 2 * Padding);
+    if (wanted != m_bodySize) {
+        m_bodySize = wanted;
         if (isVisible())
-            place(m_anchor);
+            place();
     }
 }
 
-void WordBalloon::place(const QRect &anchor)
+void WordBalloon::place()
 {
-    const QScreen *screen = QGuiApplication::screenAt(anchor.center());
+    const QScreen *screen = QGuiApplication::screenAt(m_anchor.center());
     if (!screen)
         screen = QGuiApplication::primaryScreen();
-    const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1280, 1024);
-    // Above the head when there is room, otherwise below the feet.
-    m_tailDown = anchor.top() - height() >= area.top();
-    int x = anchor.center().x() - width() / 3;
-    x = qBound(area.left(), x, qMax(area.left(), area.right() - width()));
-    const int y = m_tailDown ? anchor.top() - height() + 4 : anchor.bottom() - 4;
-    // A balloon for one short word is narrower than the tail's usual range.
-    m_tailX = qBound(Padding + 4, anchor.center().x() - x, qMax(Padding + 4, width() - Padding - 20));
-    move(x, y);
+    const QRect area = screen ? screen->availableGeometry() : QRect();
+    QList<QRect> keepClear;
+    for (const QWidget *control : std::as_const(m_keptInSight)) {
+        if (control && control->isVisible())
+            keepClear.append(QRect(control->mapToGlobal(QPoint(0, 0)), control->size()));
+    }
+    const BalloonPlace where = balloonPlace(m_anchor, m_bodySize, Tail, area, keepClear);
+    // Most changes under a balloon on screen leave it where it is: no new shape to send.
+    if (isVisible() && where.frame == geometry() && where.tail == m_tail && where.tailAt == m_tailAt) {
+        update();
+        return;
+    }
+    m_tail = where.tail;
+    m_tailAt = where.tailAt;
+    setFixedSize(where.frame.size());
+    move(where.frame.topLeft());
     setMask(QRegion(outline().toFillPolygon().toPolygon()));
     update();
 }
 
+QRect WordBalloon::body() const
+{
+    return QRect(QPoint(m_tail == Qt::LeftEdge ? Tail : 0, m_tail == Qt::TopEdge ? Tail : 0), m_bodySize);
+}
+
 QPainterPath WordBalloon::outline() const
 {
-    const QRectF body = m_tailDown ? QRectF(0.5, 0.5, width() - 1, height() - Tail - 1)
-                                   : QRectF(0.5, Tail + 0.5, width() - 1, height() - Tail - 1);
+    const QRectF box = QRectF(body()).adjusted(0.5, 0.5, -0.5, -0.5);
     QPainterPath path;
-    path.addRoundedRect(body, 12, 12);
+    path.addRoundedRect(box, 12, 12);
+    // The tail's base lies just inside the box; its tip reaches the balloon's edge.
     QPainterPath tail;
-    if (m_tailDown) {
-        tail.moveTo(m_tailX, body.bottom() - 2);
-        tail.lineTo(m_tailX + 16, body.bottom() - 2);
-        tail.lineTo(m_tailX - 2, height() - 0.5);
-    } else {
-        tail.moveTo(m_tailX, body.top() + 2);
-        tail.lineTo(m_tailX + 16, body.top() + 2);
-        tail.lineTo(m_tailX - 2, 0.5);
+    switch (m_tail) {
+    case Qt::BottomEdge:
+        tail.moveTo(m_tailAt, box.bottom() - 2);
+        tail.lineTo(m_tailAt + 16, box.bottom() - 2);
+        tail.lineTo(m_tailAt - 2, height() - 0.5);
+        break;
+    case Qt::TopEdge:
+        tail.moveTo(m_tailAt, box.top() + 2);
+        tail.lineTo(m_tailAt + 16, box.top() + 2);
+        tail.lineTo(m_tailAt - 2, 0.5);
+        break;
+    case Qt::LeftEdge:
+        tail.moveTo(box.left() + 2, m_tailAt);
+        tail.lineTo(box.left() + 2, m_tailAt + 16);
+        tail.lineTo(0.5, m_tailAt - 2);
+        break;
+    case Qt::RightEdge:
+        tail.moveTo(box.right() - 2, m_tailAt);
+        tail.lineTo(box.right() - 2, m_tailAt + 16);
+        tail.lineTo(width() - 0.5, m_tailAt - 2);
+        break;
     }
     tail.closeSubpath();
     return path.united(tail);
@@ -150,8 +208,7 @@ void WordBalloon::paintEvent(QPaintEvent *event)
     painter.setPen(QPen(Ink, 2));
     painter.setBrush(Paper);
     painter.drawPath(outline());
-    const int top = (m_tailDown ? 0 : Tail) + Padding;
-    painter.translate(Padding, top);
+    painter.translate(body().topLeft() + QPoint(Padding, Padding));
     const QRect clip(0, 0, qCeil(m_document.textWidth()), MaxLines * m_lineHeight);
     painter.setClipRect(clip);
     painter.translate(0, -m_firstLine * m_lineHeight);

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "storico/storico.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QDateTime>
+#include <QString>
+
+#include <array>
+#include <optional>
+
+// The line format of the history, shared by its reader and its writer: timestamps, fields
+// quoted where needed, one record scanned from bytes that may stop anywhere. Internal to
+// the storico library.
+namespace historyformat {
+
+inline constexpr int fieldCount = 9;
+inline constexpr int oldFieldCount = 7;  // lines written before the table was kept
+// No line the game writes comes near this (the longest name and answer the window takes
+// are a few hundred kilobytes at worst); a longer "record" is damage, and skipping it keeps
+// the reader's memory bounded.
+inline constexpr qsizetype longestRecord = qsizetype(1) << 20;
+
+// Timestamps: 2026-12-07T10:15:03+01:00, local time with its offset, whole seconds.
+struct Stamp
+{
+    qint64 epoch = 0;  // seconds since 1970-01-01T00:00:00Z
+    int offset = 0;    // seconds ahead of UTC
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+
+    QDateTime toDateTime() const
+    {
+        return QDateTime(QDate(year, month, day), QTime(hour, minute, second), Qt::OffsetFromUTC, offset);
+    }
+};
+
+// Parsed by hand: QDateTime::fromString would dominate the reading of a long history.
+// Accepts what the writer writes and its UTC spelling with "Z".
+std::optional<Stamp> parseStamp(QByteArrayView text);
+void appendStamp(QByteArray &line, const QDateTime &when);
+
+// A field's text. Unlike QString::fromUtf8, a name or answer that starts with U+FEFF keeps
+// it: that is text, not a byte-order mark.
+QString textOf(QByteArrayView utf8);
+
+// Fields: ';'-separated, quoted with '"' (inner quotes doubled) where needed.
+void appendField(QByteArray &line, QByteArrayView field);
+
+struct Field
+{
+    QByteArrayView raw;  // between the quotes for a quoted field, inner quotes still doubled
+    bool quoted = false;
+
+    QByteArray text() const
+    {
+        if (!quoted || !raw.contains('"'))
+            return raw.toByteArray();
+        QByteArray out;
+        out.reserve(raw.size());
+        for (qsizetype i = 0; i < raw.size(); ++i) {
+            out.append(raw[i]);
+            if (raw[i] == '"')
+                ++i;  // the second of a doubled quote
+        }
+        return out;
+    }
+};
+
+struct Record
+{
+    std::array<Field, fieldCount> fields;
+    int count = 0;               // fieldCount, or oldFieldCount for an old line
+    const char *next = nullptr;  // past the record and its line ending
+    bool ended = false;          // it has its line ending (the last record of a file may not)
+};
+
+enum class Scan { Complete, NeedMore, Malformed };
+
+// One record from p: its fields, up to a line ending outside quotes (LF, CR LF or a CR alone)
+// or, with atEnd, to the end. NeedMore: the data stops inside it.
+Scan scanRecord(const char *p, const char *end, bool atEnd, Record &record);
+
+// A whole number of at most 15 digits (no sign, no spaces); -1 otherwise.
+qint64 wholeNumber(const Field &field);
+
+// The fields of a record checked and converted, names and answers left as bytes.
+struct RawEntry
+{
+    QByteArrayView partitaText;
+    Stamp partita;
+    Stamp ora;
+    int fattore = 0;
+    bool esatta = false;
+    qint64 millisecondi = 0;
+    int tabellina = 2;
+    qint64 dopoDettatura = -1;  // not known
+};
+
+bool checkFields(const Record &record, RawEntry &entry);
+// The header of either kind of file, with or without its line ending.
+bool isHeader(const char *begin, const char *end);
+
+} // namespace historyformat
