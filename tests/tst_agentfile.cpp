@@ -123,6 +123,10 @@ void TestAgentFile::malformed_data()
     QTest::newRow("no voice") << with([](QJsonObject &o) { o.remove(u"voice"_s); });
     QTest::newRow("voice name with a path")
         << with([](QJsonObject &o) { o[u"voice"_s] = QJsonObject{{u"language"_s, u"../it"_s}}; });
+    QTest::newRow("voice name of 33 letters")
+        << with([](QJsonObject &o) { o[u"voice"_s] = QJsonObject{{u"language"_s, QString(33, u'a')}}; });
+    QTest::newRow("voice name with a line ending")
+        << with([](QJsonObject &o) { o[u"voice"_s] = QJsonObject{{u"language"_s, u"it\n"_s}}; });
     QTest::newRow("rate too slow")
         << with([](QJsonObject &o) { o[u"voice"_s] = QJsonObject{{u"language"_s, u"it"_s}, {u"rate"_s, 10}}; });
     QTest::newRow("pitch not a number")

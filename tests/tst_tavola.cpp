@@ -3,6 +3,7 @@
 #include "storico/storico.h"
 #include "support/tavolafixture.h"
 
+#include <QInputDialog>
 #include <QMenuBar>
 #include <QMenu>
 #include <QTimer>
@@ -33,6 +34,7 @@ private slots:
     void startupName_data();
     void startupName();
     void startupEffectsInOrder();
+    void nameDialogComesBeforeTheWindow();
     void startupShowsStoredRecord_data();
     void startupShowsStoredRecord();
     void startupErrorsBeforeTheWindowShows_data();
@@ -424,6 +426,30 @@ void TestTavola::startupEffectsInOrder()
         u"che io finisca di parlare e premi ancora invio per avere la domanda successiva"_s,
     };
     QCOMPARE(f.agent.log, expected);
+}
+
+void TestTavola::nameDialogComesBeforeTheWindow()
+{
+    // The program's own dialogs: the window's controls are made once the name dialog is
+    // on screen, and the child's answer comes back as typed.
+    QtDialogs dialogs;
+    ScriptedRandom random;
+    RecordingAgent agent;
+    Tavola window(agent, dialogs, random, Tavola::Controls::Later);
+    QVERIFY(!window.findChild<QLineEdit *>(u"Text3"_s));
+    bool dialogShown = false;
+    dialogs.whileAsking([&] {
+        auto *asking = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
+        dialogShown = asking && asking->isVisible() && asking->labelText() == u"Come ti chiami?"_s;
+        window.build();
+        if (asking) {
+            asking->setTextValue(u" Lu;ca "_s);
+            asking->accept();
+        }
+    });
+    QCOMPARE(dialogs.askText(u"Come ti chiami?"_s), u" Lu;ca "_s);
+    QVERIFY(dialogShown);
+    QVERIFY(window.findChild<QLineEdit *>(u"Text3"_s));
 }
 
 void TestTavola::startupShowsStoredRecord_data()

@@ -51,12 +51,17 @@ int main(int argc, char *argv[])
     QtDialogs dialogs;
     ClockRandomSource random;
     std::unique_ptr<DesktopAgent> agent = createDesktopAgent();
-    Tavola tavola(*agent, dialogs, random);
+    // The name dialog is the first thing on screen, as quick as Qt can show it: the
+    // window's controls are made while it waits for the child.
+    Tavola tavola(*agent, dialogs, random, Tavola::Controls::Later);
     if (tabellina)
         tavola.setTabellinaRichiesta(*tabellina);
-    // The wizard's positions are points of the window's client area once it is on screen;
-    // his balloon never hides the problem, the verdict, the counters or the answer.
-    agent->setAnchor(tavola.centralWidget(), tavola.keptInSight());
+    dialogs.whileAsking([&tavola, &agent] {
+        tavola.build();
+        // The wizard's positions are points of the window's client area once it is on
+        // screen; his balloon never hides the problem, the verdict, the counters or the answer.
+        agent->setAnchor(tavola.centralWidget(), tavola.keptInSight());
+    });
     QObject::connect(&tavola, &Tavola::ended, &app, [](int status) { QCoreApplication::exit(status); });
     app.setErrorReporter([&tavola](const RuntimeError &error) { tavola.reportError(error); });
 

@@ -47,7 +47,7 @@ constexpr qsizetype longestShownCaption = 4096;
 
 } // namespace
 
-Tavola::Tavola(Agent &agent, Dialogs &dialogs, RandomSource &random, QWidget *parent)
+Tavola::Tavola(Agent &agent, Dialogs &dialogs, RandomSource &random, Controls controls, QWidget *parent)
     : QMainWindow(parent)
     , m_agent(agent)
     , m_dialogs(dialogs)
@@ -65,6 +65,14 @@ Tavola::Tavola(Agent &agent, Dialogs &dialogs, RandomSource &random, QWidget *pa
     m_surface->setPalette(pal);
     setCentralWidget(m_surface);
 
+    if (controls == Controls::Now)
+        build();
+}
+
+void Tavola::build()
+{
+    if (Text3)
+        return;
     buildControls();
     buildMenu();
     setFixedSize(sizeHint());
@@ -91,6 +99,7 @@ void Tavola::load()
 
     const QString nome = m_dialogs.askText(QStringLiteral("Come ti chiami?"));
     const QDateTime partita = QDateTime::currentDateTime();  // the game starts as the dialog closes
+    build();
     m_dialogs.message(QStringLiteral(" ") + nome + QStringLiteral(" vediamo se sei un vero campione  "));
     loadArtwork();
 
@@ -307,7 +316,8 @@ void Tavola::advanceTo(Phase phase)
 void Tavola::stopClock()
 {
     advanceTo(Phase::ClockStopped);
-    Timer1->stop();
+    if (Timer1)
+        Timer1->stop();
 }
 
 void Tavola::end(int status)

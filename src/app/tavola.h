@@ -35,13 +35,22 @@ class Tavola final : public QMainWindow, private DrillView
     Q_OBJECT
 
 public:
-    Tavola(Agent &agent, Dialogs &dialogs, RandomSource &random, QWidget *parent = nullptr);
+    // When the controls are made: at once, or by build() (the program builds them while
+    // its name dialog waits for the child, so that the dialog comes first).
+    enum class Controls { Now, Later };
+
+    Tavola(Agent &agent, Dialogs &dialogs, RandomSource &random, Controls controls = Controls::Now,
+           QWidget *parent = nullptr);
     ~Tavola() override;
 
     // The table asked on the command line: every child plays it, whatever they chose before.
     void setTabellinaRichiesta(int tabellina) { m_tabellinaRichiesta = tabellina; }
 
-    // Start-up, before the window is shown. A RuntimeError escapes to the caller.
+    // Makes the controls, the menu and their connections; does nothing the second time.
+    void build();
+
+    // Start-up, before the window is shown; builds the controls first if need be. A
+    // RuntimeError escapes to the caller.
     void load();
 
     // The window's own handlers (the drill's are the Drill's: cmdNext, Command3, keys in Text3).

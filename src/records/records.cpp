@@ -91,12 +91,15 @@ void finishPendingSave(const QString &dirwin, const RecordFiles &files)
         QFile::remove(punti + pendingSuffix);
     }
     // Where the file system has no unnamed temporary files, a save killed while writing
-    // a copy leaves the copy's named temporary file behind.
-    const QStringList leftovers = QDir(dirwin).entryList(
-        {files.punti.mid(1) + pendingSuffix + QStringLiteral(".*"), files.nome.mid(1) + pendingSuffix + QStringLiteral(".*")},
-        QDir::Files | QDir::Hidden);
-    for (const QString &name : leftovers)
-        QFile::remove(dirwin + u'/' + name);
+    // a copy leaves the copy's named temporary file behind. Told by their beginning:
+    // name filters would compile a pattern matcher at every start for these two names.
+    const QString puntiCopy = files.punti.mid(1) + pendingSuffix + u'.';
+    const QString nomeCopy = files.nome.mid(1) + pendingSuffix + u'.';
+    const QStringList names = QDir(dirwin).entryList(QDir::Files | QDir::Hidden);
+    for (const QString &name : names) {
+        if (name.startsWith(puntiCopy, Qt::CaseInsensitive) || name.startsWith(nomeCopy, Qt::CaseInsensitive))
+            QFile::remove(dirwin + u'/' + name);
+    }
 }
 
 void createIfMissing(const QString &path)

@@ -8,8 +8,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 
@@ -91,6 +91,19 @@ QHash<QString, QString> readPose(const QJsonValue &value, const QStringList &lay
     return pose;
 }
 
+// A voice name as espeak-ng names its voices: an ASCII letter, then up to 31 ASCII
+// letters, digits, '_', '+' or '-'. Checked by hand: a pattern would bring the regular
+// expression compiler into every start of the program for this one check.
+bool isVoiceName(QStringView name)
+{
+    auto letter = [](QChar c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); };
+    if (name.isEmpty() || name.size() > 32 || !letter(name.front()))
+        return false;
+    return std::all_of(name.begin() + 1, name.end(), [&](QChar c) {
+        return letter(c) || (c >= u'0' && c <= u'9') || c == u'_' || c == u'+' || c == u'-';
+    });
+}
+
 } // namespace
 
 int CharacterAnimation::durationMs() const
@@ -170,8 +183,7 @@ CharacterFile CharacterFile::parse(const QByteArray &json, const QString &folder
         malformed(fileName, QStringLiteral("manca la voce"));
     const QJsonObject voice = voiceValue.toObject();
     const QString language = voice.value(u"language").toString();
-    static const QRegularExpression voiceName(QStringLiteral("^[A-Za-z][A-Za-z0-9_+-]{0,31}$"));
-    if (!voiceName.match(language).hasMatch())
+    if (!isVoiceName(language))
         malformed(fileName, QStringLiteral("la voce deve avere una lingua come \"it\""));
     character.voice.language = language;
     const QString where = QStringLiteral("voce");

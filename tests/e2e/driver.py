@@ -434,9 +434,11 @@ class Desktop:
         xwin = self._xwin(window)
 
         # The program may still move the focus itself (activating its window once a box
-        # has closed), so the focus is given again until it holds.
+        # has closed), so the focus is given again until it holds. With no focus window X
+        # answers None or PointerRoot, which python-xlib gives as plain numbers: not yet.
         def focused():
-            if x.get_input_focus().focus.id == xwin.id:
+            current = x.get_input_focus().focus
+            if getattr(current, "id", current) == xwin.id:
                 return True
             xwin.set_input_focus(X.RevertToParent, X.CurrentTime)
             x.sync()

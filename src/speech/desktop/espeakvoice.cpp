@@ -22,6 +22,22 @@ constexpr qint64 WordlessMs = 380;
 // texts; two keep the next words ready without the memory growing with the queue.
 constexpr qsizetype MadeAhead = 2;
 
+// Appends a part of an utterance's sound. QByteArray's append moves the bytes to a new
+// block whenever it grows, so a long text's sound would for a moment be held twice; the
+// block is grown first instead (by realloc, which keeps the bytes where they are or
+// remaps them), and the part then fits.
+void appendSound(QByteArray &pcm, const QByteArray &part)
+{
+    if (pcm.isEmpty()) {
+        pcm = part;
+        return;
+    }
+    const qsizetype needed = pcm.size() + part.size();
+    if (needed > pcm.capacity())
+        pcm.reserve(qMax(needed, 2 * pcm.size()));
+    pcm.append(part);
+}
+
 void sayOnceSilent(const char *why)
 {
     static bool said = false;
@@ -141,16 +157,14 @@ void EspeakVoice::say(const QString &text)
 void EspeakVoice::ready(quint64 id, Utterance part, bool complete)
 {
     if (id == m_currentId && m_speaking) {
-        // More of the utterance being heard: the sink reads on from the same buffer. A
-        // sink that has already read it all waits for readyRead before it reads again, and
-        // appending to the buffer's bytes does not emit it.
-        if (m_playing) {
-            m_buffer.buffer().append(part.pcm);
-            emit m_buffer.readyRead();
-        }
-        m_current.pcm += part.pcm;
+        // More of the utterance being heard: the sink reads on from the same bytes, which
+        // the buffer reads in place. A sink that has already read them all waits for
+        // readyRead before it reads again, and appending to the bytes does not emit it.
+        appendSound(m_current.pcm, part.pcm);
         m_current.words += part.words;
         m_currentComplete = complete;
+        if (m_playing)
+            emit m_buffer.readyRead();
         return;
     }
     for (auto it = m_pending.begin(); it != m_pending.end(); ++it) {
@@ -159,7 +173,7 @@ void EspeakVoice::ready(quint64 id, Utterance part, bool complete)
         it->utterance.text = part.text;
         it->utterance.sampleRate = part.sampleRate;
         it->utterance.silentMs = part.silentMs;
-        it->utterance.pcm += part.pcm;
+        appendSound(it->utterance.pcm, part.pcm);
         it->utterance.words += part.words;
         it->complete = complete;
         if (id == m_sayingId) {
@@ -197,7 +211,8 @@ void EspeakVoice::begin(Pending pending)
         }
         m_sink->stop();
         m_buffer.close();
-        m_buffer.setData(m_current.pcm);
+        // The sink reads the utterance's own bytes: a long text's sound is held once.
+        m_buffer.setBuffer(&m_current.pcm);
         m_buffer.open(QIODevice::ReadOnly);
         m_sink->start(&m_buffer);
         if (m_sink->error() == QAudio::NoError)
