@@ -43,11 +43,11 @@ public:
            QWidget *parent = nullptr);
     ~Tavola() override;
 
-    // Makes the controls, the menu and their connections; does nothing the second time.
-    void build();
-
     // The table asked on the command line: every child plays it, whatever they chose before.
     void setTabellinaRichiesta(int tabellina) { m_tabellinaRichiesta = tabellina; }
+
+    // Makes the controls, the menu and their connections; does nothing the second time.
+    void build();
 
     // Start-up, before the window is shown; builds the controls first if need be. A
     // RuntimeError escapes to the caller.

@@ -93,11 +93,11 @@ void finishPendingSave(const QString &dirwin, const RecordFiles &files)
     // Where the file system has no unnamed temporary files, a save killed while writing
     // a copy leaves the copy's named temporary file behind. Told by their beginning:
     // name filters would compile a pattern matcher at every start for these two names.
-    const QString puntiLeftover = files.punti.mid(1) + pendingSuffix + u'.';
-    const QString nomeLeftover = files.nome.mid(1) + pendingSuffix + u'.';
+    const QString puntiCopy = files.punti.mid(1) + pendingSuffix + u'.';
+    const QString nomeCopy = files.nome.mid(1) + pendingSuffix + u'.';
     const QStringList names = QDir(dirwin).entryList(QDir::Files | QDir::Hidden);
     for (const QString &name : names) {
-        if (name.startsWith(puntiLeftover, Qt::CaseInsensitive) || name.startsWith(nomeLeftover, Qt::CaseInsensitive))
+        if (name.startsWith(puntiCopy, Qt::CaseInsensitive) || name.startsWith(nomeCopy, Qt::CaseInsensitive))
             QFile::remove(dirwin + u'/' + name);
     }
 }

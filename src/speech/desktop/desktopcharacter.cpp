@@ -115,8 +115,11 @@ void DesktopCharacter::perform(const AgentRequest &request)
     switch (request.kind) {
     case AgentRequest::Kind::Show:
         m_window->show();
-        // Never over a message box the program is waiting on.
-        if (!QApplication::activeModalWidget())
+        // Never over a message box the program is waiting on (showing a hidden window maps
+        // it on top of every other).
+        if (QWidget *box = QApplication::activeModalWidget())
+            box->raise();
+        else
             m_window->raise();
         m_queue.finishCurrent();
         return;

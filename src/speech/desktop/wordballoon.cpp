@@ -55,7 +55,11 @@ void WordBalloon::say(const QString &text, const QRect &anchor)
     relayout();
     place();
     show();
-    if (!QApplication::activeModalWidget())
+    // Never over a message box the program is waiting on: a hidden balloon shown again is
+    // mapped on top of every window, so the box is raised back over it.
+    if (QWidget *box = QApplication::activeModalWidget())
+        box->raise();
+    else
         raise();
 }
 
