@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <malloc.h>
+
 namespace {
 
 // Qt's sound service warns when it finds no sound server. The voice already says so in
@@ -41,6 +43,13 @@ void handleMessage(QtMsgType type, const QMessageLogContext &context, const QStr
 
 int main(int argc, char *argv[])
 {
+    // Memory: the voice, the sound server's client and X each allocate on their own
+    // thread, and glibc would give every such thread an arena of its own whose freed
+    // space stays resident; one arena is plenty for a program this size. A fixed mmap
+    // threshold keeps large blocks (sound, images) out of the heap, so they go back to
+    // the system when freed instead of raising the threshold and staying in the heap.
+    mallopt(M_ARENA_MAX, 1);
+    mallopt(M_MMAP_THRESHOLD, 64 * 1024);
     qInstallMessageHandler(handleMessage);
     QuizzoloApplication app(argc, argv);
     setupApplication(app);
