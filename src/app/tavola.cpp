@@ -198,7 +198,6 @@ void Tavola::cambiaTabellina(int tabellina)
     m_drill.setTabellina(tabellina);
     showTabellina();
     loadRecord();
-    m_drill.resetCounts();
     for (QLabel *count : {lblScore, lblScore1, lblScore2})
         setCaption(count, QStringLiteral("0"));
     cmdNext->setEnabled(false);
@@ -212,8 +211,7 @@ void Tavola::cambiaTabellina(int tabellina)
     AgentCharacter &merlin = character();
     stageCharacter(merlin, QStringLiteral("Announce"));
     merlin.Speak(introduction(tabellina, m_ripasso->isChecked()));
-    m_drill.nuovaDomanda();
-    lblconto->setText(QStringLiteral("00.07.00"));
+    firstActivation();
 }
 
 void Tavola::cambiaRipasso(bool ripasso)

@@ -19,23 +19,29 @@ double ClockRandomSource::next()
     return r < 1.0 ? r : std::nextafter(1.0, 0.0);
 }
 
+namespace {
+
+// first to first + count - 1 from a draw r in [0, 1): the whole part of count r, plus first.
+// A draw outside [0, 1) from a faulty source still gives a valid number.
+qint16 drawWhole(double r, int first, int count)
+{
+    if (!(r >= 0.0))
+        return qint16(first);
+    if (!(r < 1.0))
+        return qint16(first + count - 1);
+    return qint16(std::floor(count * r)) + qint16(first);
+}
+
+} // namespace
+
 qint16 drawOneToTen(double r)
 {
-    // A draw outside [0, 1) from a faulty source still gives a valid factor.
-    if (!(r >= 0.0))
-        return 1;
-    if (!(r < 1.0))
-        return 10;
-    return qint16(std::floor(10.0 * r)) + 1;
+    return drawWhole(r, 1, 10);
 }
 
 qint16 drawTwoToTen(double r)
 {
-    if (!(r >= 0.0))
-        return 2;
-    if (!(r < 1.0))
-        return 10;
-    return qint16(std::floor(9.0 * r)) + 2;
+    return drawWhole(r, 2, 9);
 }
 
 namespace {
