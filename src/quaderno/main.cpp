@@ -38,8 +38,8 @@ int main(int argc, char *argv[])
     // With nothing named, the class folder this computer's games write to, when it is
     // set and reachable; else this computer's own history.
     QString path = args.value(0);
-    if (path.isEmpty() && QFileInfo(historyClassFolder()).isDir())
-        path = historyClassFolder();
+    if (const QString classFolder = historyClassFolder(); path.isEmpty() && QFileInfo(classFolder).isDir())
+        path = classFolder;
     Quaderno window(dataFolderPath(), path);
     window.show();
     return app.exec();

@@ -43,10 +43,8 @@ QString shortened(const QString &text, int max)
 
 StoredRecord readStoredRecord(const QString &folder, int tabellina)
 {
-    // The table of 2 keeps the game's first file names; the others add their number.
-    const QString suffix = tabellina == 2 ? QString() : QString::number(tabellina);
-    return {readRecordFile(folder + QStringLiteral("/azorpeli%1.txt").arg(suffix)),
-            readRecordFile(folder + QStringLiteral("/nzorpeli%1.txt").arg(suffix))};
+    const RecordFiles files = recordFilesFor(tabellina);
+    return {readRecordFile(folder + files.punti), readRecordFile(folder + files.nome)};
 }
 
 QString recordText(const StoredRecord &record, int tabellina)
