@@ -82,9 +82,10 @@ void EspeakVoice::warmUp()
     format.setChannelCount(1);
     format.setSampleFormat(QAudioFormat::Int16);
     m_sink = std::make_unique<QAudioSink>(m_device, format);
-    m_buffer.setData(QByteArray(format.bytesForDuration(100'000), '\0'));
-    m_buffer.open(QIODevice::ReadOnly);
-    m_sink->start(&m_buffer);
+    m_stream.restart(nullptr);
+    m_stream.append(QByteArray(format.bytesForDuration(100'000), '\0'));
+    m_stream.setComplete();
+    m_sink->start(&m_stream);
 }
 
 EspeakVoice::~EspeakVoice()
@@ -130,16 +131,28 @@ void EspeakVoice::request(Pending &pending)
 {
     pending.requested = true;
     const quint64 id = pending.id;
-    m_worker->synthesize(pending.text, m_settings, m_cancel, this,
-                         [this, id](Utterance part, bool complete) { ready(id, std::move(part), complete); });
+    // Played, the sound is made as it is heard; said silently, only its length matters.
+    if (!m_silent)
+        pending.flow = std::make_shared<SoundFlow>();
+    m_worker->synthesize(
+        pending.text, m_settings, m_cancel, this,
+        [this, id](Utterance part, bool complete) { ready(id, std::move(part), complete); }, pending.flow);
+}
+
+void EspeakVoice::drop(Pending &pending)
+{
+    if (pending.flow)
+        pending.flow->cancel();
 }
 
 void EspeakVoice::say(const QString &text)
 {
     // Texts are said in the order they were prepared; anything prepared before this
     // one and not said is dropped.
-    while (!m_pending.empty() && m_pending.front().text != text)
+    while (!m_pending.empty() && m_pending.front().text != text) {
+        drop(m_pending.front());
         m_pending.pop_front();
+    }
     if (m_pending.empty())
         m_pending.push_back({.id = m_nextId++, .text = text});
     makeAhead();
@@ -157,14 +170,16 @@ void EspeakVoice::say(const QString &text)
 void EspeakVoice::ready(quint64 id, Utterance part, bool complete)
 {
     if (id == m_currentId && m_speaking) {
-        // More of the utterance being heard: the sink reads on from the same bytes, which
-        // the buffer reads in place. A sink that has already read them all waits for
-        // readyRead before it reads again, and appending to the bytes does not emit it.
-        appendSound(m_current.pcm, part.pcm);
+        // More of the utterance being heard: the sink reads on from the stream, which
+        // lets each part go once read. Said silently, only the length counts.
+        m_currentBytes += part.pcm.size();
         m_current.words += part.words;
         m_currentComplete = complete;
-        if (m_playing)
-            emit m_buffer.readyRead();
+        if (m_playing) {
+            if (complete)
+                m_stream.setComplete();
+            m_stream.append(part.pcm);
+        }
         return;
     }
     for (auto it = m_pending.begin(); it != m_pending.end(); ++it) {
@@ -189,41 +204,53 @@ void EspeakVoice::ready(quint64 id, Utterance part, bool complete)
 
 void EspeakVoice::begin(Pending pending)
 {
+    if (m_currentFlow)
+        m_currentFlow->cancel();
     m_current = std::move(pending.utterance);
+    m_currentBytes = m_current.pcm.size();
+    m_currentFlow = std::move(pending.flow);
     m_currentId = pending.id;
     m_currentComplete = pending.complete;
     m_wordsReported = 0;
     m_speaking = true;
     m_playing = false;
-    m_lastConsumed = 0;
     m_lastPlayedMs = -1;
     m_lastProgress = 0;
     m_stalled = false;
 
-    if (!m_silent && !m_current.pcm.isEmpty()) {
+    if (!m_silent && m_currentBytes > 0) {
         QAudioFormat format;
         format.setSampleRate(m_current.sampleRate);
         format.setChannelCount(1);
         format.setSampleFormat(QAudioFormat::Int16);
-        if (!m_sink || m_sink->format() != format) {
+        if (!m_sink || m_sink->format() != format)
             m_sink = std::make_unique<QAudioSink>(m_device, format);
-            // Enough for the sound server to ride out a busy moment of the UI thread.
-        }
         m_sink->stop();
-        m_buffer.close();
-        // The sink reads the utterance's own bytes: a long text's sound is held once.
-        m_buffer.setBuffer(&m_current.pcm);
-        m_buffer.open(QIODevice::ReadOnly);
-        m_sink->start(&m_buffer);
+        m_stream.restart(m_currentFlow);
+        if (m_currentComplete)
+            m_stream.setComplete();
+        m_stream.append(std::exchange(m_current.pcm, {}));
+        m_sink->start(&m_stream);
         if (m_sink->error() == QAudio::NoError)
             m_playing = true;
         else
             goSilent("l'uscita audio non si apre");
     }
+    m_current.pcm = {};
+    // Nobody takes the sound at the speaker's pace: let the rest of it be made at once.
+    if (!m_playing && m_currentFlow)
+        m_currentFlow->release();
     emit audioStarted();
     m_clock.start();
     m_ticker.start();
     tick();
+}
+
+qint64 EspeakVoice::currentDurationMs() const
+{
+    if (m_currentBytes == 0 || m_current.sampleRate <= 0)
+        return m_current.silentMs;
+    return m_currentBytes / 2 * 1000 / m_current.sampleRate;
 }
 
 qint64 EspeakVoice::heardMs()
@@ -237,8 +264,10 @@ qint64 EspeakVoice::heardMs()
         m_lastProgress = elapsed;
         m_stalled = false;
     } else if (elapsed - m_lastProgress > StallGraceMs) {
+        if (!m_stalled && m_currentFlow)
+            m_currentFlow->release();
         m_stalled = true;
-        return m_current.durationMs();
+        return currentDurationMs();
     }
     return played;
 }
@@ -250,6 +279,8 @@ void EspeakVoice::tick()
     if (m_playing && m_sink->error() != QAudio::NoError && m_sink->error() != QAudio::UnderrunError) {
         // The device went away mid-sentence: finish the sentence by the clock.
         m_playing = false;
+        if (m_currentFlow)
+            m_currentFlow->release();
         goSilent("l'uscita audio si è interrotta");
     }
     const qint64 heard = heardMs();
@@ -263,9 +294,9 @@ void EspeakVoice::tick()
     // The end: all of the sound made, every byte of it taken by the sink (unless the
     // device stalled), and heard to within the sound server's lag; a text with no word to
     // say still stays a moment in the balloon.
-    const bool allTaken = !m_playing || m_stalled || m_buffer.atEnd();
+    const bool allTaken = !m_playing || m_stalled || m_stream.atEnd();
     const bool wordless = m_current.words.isEmpty() && m_clock.elapsed() < WordlessMs;
-    if (m_currentComplete && allTaken && heard + (m_playing ? EndToleranceMs : 0) >= m_current.durationMs() && !wordless)
+    if (m_currentComplete && allTaken && heard + (m_playing ? EndToleranceMs : 0) >= currentDurationMs() && !wordless)
         finish();
 }
 
@@ -274,10 +305,10 @@ void EspeakVoice::finish()
     m_ticker.stop();
     m_speaking = false;
     m_currentId = 0;
-    m_lastConsumed = m_buffer.isOpen() ? m_buffer.pos() : 0;
+    m_currentFlow.reset();
     if (m_sink)
         m_sink->stop();
-    m_buffer.close();
+    m_stream.close();
     m_playing = false;
     emit finished();
 }
@@ -286,13 +317,18 @@ void EspeakVoice::stop()
 {
     m_cancel->store(true);
     m_cancel = std::make_shared<std::atomic_bool>(false);
+    for (Pending &pending : m_pending)
+        drop(pending);
     m_pending.clear();
+    if (m_currentFlow)
+        m_currentFlow->cancel();
+    m_currentFlow.reset();
     m_sayingId = 0;
     m_currentId = 0;
     m_ticker.stop();
     m_speaking = false;
     if (m_sink)
         m_sink->stop();
-    m_buffer.close();
+    m_stream.close();
     m_playing = false;
 }

@@ -3,9 +3,9 @@
 #include "speech/characterfile.h"
 #include "speech/voiceengine.h"
 #include "speech/desktop/espeakworker.h"
+#include "speech/desktop/soundstream.h"
 
 #include <QAudioDevice>
-#include <QBuffer>
 #include <QElapsedTimer>
 #include <QTimer>
 
@@ -14,8 +14,9 @@
 
 class QAudioSink;
 
-// The character's voice: espeak-ng makes the sound on its worker thread, Qt Multimedia
-// plays it from memory, and the words are reported as they are heard. With no audio
+// The character's voice: espeak-ng makes the sound on its worker thread, a little ahead
+// of the listener, Qt Multimedia plays it from memory, and the words are reported as they
+// are heard. With no audio
 // output the same utterance is paced by the clock alone, so everything else keeps its
 // timing; that is decided once, at construction, from the devices Qt reports.
 class EspeakVoice final : public VoiceEngine
@@ -32,10 +33,12 @@ public:
     void stop() override;
 
     bool isSilent() const { return m_silent; }
-    // Of the utterance playing or last played: its length and the bytes the sink took.
-    qint64 currentDurationMs() const { return m_current.durationMs(); }
-    qint64 bytesConsumed() const { return m_buffer.isOpen() ? m_buffer.pos() : m_lastConsumed; }
-    qint64 bytesTotal() const { return m_current.pcm.size(); }
+    // Of the utterance playing or last played: its length, the bytes the sink took, and
+    // the most bytes of it held at once.
+    qint64 currentDurationMs() const;
+    qint64 bytesConsumed() const { return m_stream.bytesRead(); }
+    qint64 bytesTotal() const { return m_currentBytes; }
+    qint64 mostBytesHeld() const { return m_stream.mostBytesHeld(); }
     // Of the texts waiting to be said: how many have their sound made or being made, and
     // the bytes of sound they hold.
     qsizetype utterancesAhead() const;
@@ -49,6 +52,7 @@ private:
         Utterance utterance = {};   // as much as has been made
         bool complete = false;
         bool requested = false;   // handed to the worker
+        std::shared_ptr<SoundFlow> flow = nullptr;   // paces the making of its sound, when played
     };
 
     void warmUp();
@@ -59,6 +63,7 @@ private:
     void tick();
     void finish();
     void goSilent(const char *why);
+    void drop(Pending &pending);
     qint64 heardMs();
 
     VoiceSettings m_settings;
@@ -70,14 +75,15 @@ private:
 
     bool m_silent = false;
     QAudioDevice m_device;
-    QBuffer m_buffer;
+    SoundStream m_stream;
     std::unique_ptr<QAudioSink> m_sink;
     bool m_playing = false;
 
-    Utterance m_current;
+    Utterance m_current;             // its text and words; its sound is in m_stream
+    qint64 m_currentBytes = 0;       // of sound made so far
+    std::shared_ptr<SoundFlow> m_currentFlow;
     quint64 m_currentId = 0;
     bool m_currentComplete = false;
-    qint64 m_lastConsumed = 0;
     qsizetype m_wordsReported = 0;
     qint64 m_lastPlayedMs = -1;
     qint64 m_lastProgress = 0;

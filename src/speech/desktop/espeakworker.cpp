@@ -4,6 +4,7 @@
 
 #include <espeak-ng/speak_lib.h>
 
+#include <chrono>
 #include <cstdio>
 #include <future>
 #include <utility>
@@ -19,6 +20,9 @@ struct Collector
     QList<qsizetype> codePointStarts;   // UTF-16 index of each code point of the text
     const std::atomic_bool *cancel = nullptr;
     const std::atomic_bool *abort = nullptr;
+    SoundFlow *flow = nullptr;
+    qint64 made = 0;          // bytes of sound made so far
+    qint64 leadBytes = 0;     // how far ahead of the player the sound may be made
     // Hands over what has been collected so far; called with the first sound, then
     // every few seconds of it, so playing can start before a long text is finished.
     std::function<void()> flush;
@@ -47,16 +51,28 @@ int collect(short *samples, int count, espeak_EVENT *events)
             }
         }
     }
-    if (samples && count > 0)
+    if (samples && count > 0) {
         collector->pcm.append(reinterpret_cast<const char *>(samples), qsizetype(count) * 2);
-    if (collector->flush && !collector->pcm.isEmpty() && (!collector->flushed || collector->pcm.size() >= collector->flushBytes)) {
+        collector->made += qint64(count) * 2;
+    }
+    // Far enough ahead of the player: hand over what is made, then wait for it to be taken.
+    const qint64 needed = collector->made - collector->leadBytes;
+    const bool waitForPlayer = collector->flow && needed > 0 && !collector->flow->hasTaken(needed);
+    if (collector->flush && !collector->pcm.isEmpty()
+        && (!collector->flushed || collector->pcm.size() >= collector->flushBytes || waitForPlayer)) {
         collector->flushed = true;
         collector->flush();
     }
-    return collector->cancel->load() || collector->abort->load() ? 1 : 0;
+    if (waitForPlayer)
+        collector->flow->waitUntilTaken(needed, *collector->abort);
+    const bool cancelled = collector->cancel->load() || (collector->flow && collector->flow->cancelled());
+    return cancelled || collector->abort->load() ? 1 : 0;
 }
 
 constexpr int FlushSeconds = 2;
+// A paced utterance is made at most this far ahead of what the player has taken; the
+// sound server holds a couple of seconds more, so the voice never runs dry.
+constexpr int LeadMs = 1000;
 
 // espeak-ng's state outlives any one worker thread; workers never overlap in time.
 int g_sampleRate = 0;
@@ -64,6 +80,47 @@ bool g_initialised = false;
 QString g_voice;
 
 } // namespace
+
+void SoundFlow::taken(qint64 bytes)
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_taken = bytes;
+    }
+    m_progress.notify_all();
+}
+
+bool SoundFlow::hasTaken(qint64 bytes)
+{
+    const std::lock_guard lock(m_mutex);
+    return m_released || m_taken >= bytes;
+}
+
+void SoundFlow::release()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_released = true;
+    }
+    m_progress.notify_all();
+}
+
+void SoundFlow::cancel()
+{
+    m_cancelled = true;
+    release();
+}
+
+void SoundFlow::waitUntilTaken(qint64 bytes, const std::atomic_bool &abort)
+{
+    std::unique_lock lock(m_mutex);
+    // The worker's own stop sets abort without this flow knowing: look again now and then.
+    while (!m_progress.wait_for(lock, std::chrono::milliseconds(100),
+                                [&] { return m_released || m_taken >= bytes; })) {
+        if (abort.load())
+            return;
+    }
+}
 
 std::shared_ptr<EspeakWorker> EspeakWorker::shared()
 {
@@ -95,11 +152,12 @@ EspeakWorker::~EspeakWorker()
     m_thread.join();
 }
 
-void EspeakWorker::synthesize(const QString &text, const VoiceSettings &voice, Cancel cancel, QObject *context, Done done)
+void EspeakWorker::synthesize(const QString &text, const VoiceSettings &voice, Cancel cancel, QObject *context, Done done,
+                              std::shared_ptr<SoundFlow> flow)
 {
     {
         const std::lock_guard lock(m_mutex);
-        m_jobs.push_back({text, voice, std::move(cancel), context, std::move(done)});
+        m_jobs.push_back({text, voice, std::move(cancel), context, std::move(done), std::move(flow)});
     }
     m_wake.notify_one();
 }
@@ -145,7 +203,7 @@ void EspeakWorker::run()
             job = std::move(m_jobs.front());
             m_jobs.pop_front();
         }
-        if (job.cancel && job.cancel->load())
+        if ((job.cancel && job.cancel->load()) || (job.flow && job.flow->cancelled()))
             continue;
         synthesizeOnWorker(job);
     }
@@ -158,7 +216,7 @@ void EspeakWorker::deliver(const Job &job, Utterance part, bool complete)
         return;
     }
     const QPointer<QObject> context = job.context;
-    if (!context || job.cancel->load())
+    if (!context || job.cancel->load() || (job.flow && job.flow->cancelled()))
         return;
     // Runs on the context's thread; dropped if the context is destroyed meanwhile.
     QMetaObject::invokeMethod(
@@ -192,6 +250,8 @@ void EspeakWorker::synthesizeOnWorker(const Job &job)
     static const std::atomic_bool never = false;
     collector.cancel = job.cancel ? job.cancel.get() : &never;
     collector.abort = &m_abort;
+    collector.flow = job.flow.get();
+    collector.leadBytes = qint64(g_sampleRate) * 2 * LeadMs / 1000;
     const QString &text = job.text;
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (!text.at(i).isLowSurrogate())
