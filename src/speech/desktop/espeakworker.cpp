@@ -115,7 +115,7 @@ void SoundFlow::waitUntilTaken(qint64 bytes, const std::atomic_bool &abort)
 {
     std::unique_lock lock(m_mutex);
     // The worker's own stop sets abort without this flow knowing: look again now and then.
-    while (!m_progress.wait_for(lock, std::chrono::milliseconds(100),
+    while (!m_progress.wait_for(lock, std::chrono::milliseconds(500),
                                 [&] { return m_released || m_taken >= bytes; })) {
         if (abort.load())
             return;
