@@ -22,22 +22,6 @@ constexpr qint64 WordlessMs = 380;
 // texts; two keep the next words ready without the memory growing with the queue.
 constexpr qsizetype MadeAhead = 2;
 
-// Appends a part of an utterance's sound. QByteArray's append moves the bytes to a new
-// block whenever it grows, so a long text's sound would for a moment be held twice; the
-// block is grown first instead (by realloc, which keeps the bytes where they are or
-// remaps them), and the part then fits.
-void appendSound(QByteArray &pcm, const QByteArray &part)
-{
-    if (pcm.isEmpty()) {
-        pcm = part;
-        return;
-    }
-    const qsizetype needed = pcm.size() + part.size();
-    if (needed > pcm.capacity())
-        pcm.reserve(qMax(needed, 2 * pcm.size()));
-    pcm.append(part);
-}
-
 void sayOnceSilent(const char *why)
 {
     static bool said = false;
@@ -188,7 +172,7 @@ void EspeakVoice::ready(quint64 id, Utterance part, bool complete)
         it->utterance.text = part.text;
         it->utterance.sampleRate = part.sampleRate;
         it->utterance.silentMs = part.silentMs;
-        appendSound(it->utterance.pcm, part.pcm);
+        it->utterance.pcm += part.pcm;
         it->utterance.words += part.words;
         it->complete = complete;
         if (id == m_sayingId) {
@@ -229,7 +213,7 @@ void EspeakVoice::begin(Pending pending)
         m_stream.restart(m_currentFlow);
         if (m_currentComplete)
             m_stream.setComplete();
-        m_stream.append(std::exchange(m_current.pcm, {}));
+        m_stream.append(m_current.pcm);
         m_sink->start(&m_stream);
         if (m_sink->error() == QAudio::NoError)
             m_playing = true;

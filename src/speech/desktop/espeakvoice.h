@@ -16,9 +16,9 @@ class QAudioSink;
 
 // The character's voice: espeak-ng makes the sound on its worker thread, a little ahead
 // of the listener, Qt Multimedia plays it from memory, and the words are reported as they
-// are heard. With no audio
-// output the same utterance is paced by the clock alone, so everything else keeps its
-// timing; that is decided once, at construction, from the devices Qt reports.
+// are heard. With no audio output the same utterance is paced by the clock alone, so
+// everything else keeps its timing; that is decided once, at construction, from the
+// devices Qt reports.
 class EspeakVoice final : public VoiceEngine
 {
     Q_OBJECT
