@@ -4,6 +4,7 @@
 // months, read as one class and then followed (one appended line picked up); and the cost
 // of one append for the caller (the writing is the worker's).
 
+#include "storico/historylog.h"
 #include "storico/storico.h"
 
 #include <QDir>

@@ -9,6 +9,7 @@
 #include "core/tabellina.h"
 #include "drill/answerkeys.h"
 #include "records/records.h"
+#include "storico/historylog.h"
 #include "storico/storico.h"
 
 #include <QActionGroup>
@@ -228,14 +229,14 @@ void Tavola::readPracticeWeights()
     if (m_practiceReader)
         return;
     // This computer's history and, in a school lab, the class's, where the child may have
-    // played on other computers.
-    QStringList paths{m_dirwin + QLatin1String(historyFileName)};
-    if (const QString classFolder = historyClassFolder(); !classFolder.isEmpty())
-        paths << classFolder;
+    // played on other computers; each answer counted once.
+    const QString own = m_dirwin + QLatin1String(historyFileName);
+    const QString classFolder = historyClassFolder();
+    const HistorySources sources = classFolder.isEmpty() ? HistorySources{{own}, {}, {}} : classSources(classFolder, own);
     const QString key = childKey(lblnome1->text());
     auto weights = std::make_shared<FactWeights>();
-    m_practiceReader = QThread::create([paths, key, weights] {
-        const HistorySummary history = readHistoryFiles(paths);
+    m_practiceReader = QThread::create([sources, key, weights] {
+        const HistorySummary history = readHistoryFiles(sources);
         const auto child = history.children.constFind(key);
         *weights = practiceWeights(child == history.children.cend() ? nullptr : &*child);
     });

@@ -33,8 +33,17 @@ public:
     qsizetype feed(QByteArrayView data, bool atEnd, HistoryStats &stats);
     qint64 skipped() const { return m_skipped; }
     qint64 historyLines() const { return m_historyLines; }
+    // The first answer read, as a class copy holds it; empty before one is.
+    const QByteArray &firstAnswer() const { return m_first; }
+    // From the answer *cutAt on (copiedRecord()), nothing more is counted: the rest of this
+    // class copy is read from the history it copies. cutAt is looked at as it stands at each
+    // answer; empty cuts nothing.
+    void cutAt(const QByteArray *answer) { m_cutAt = answer; }
 
 private:
+    QByteArray m_first;
+    const QByteArray *m_cutAt = nullptr;
+    bool m_cut = false;
     bool m_atStart = true;
     bool m_skippingLine = false;  // discarding the rest of an overlong damaged line
     qint64 m_skipped = 0;
@@ -90,7 +99,11 @@ qsizetype LineReader::feed(QByteArrayView data, bool atEnd, HistoryStats &stats)
             if (checkFields(record, entry) && (record.count == fieldCount || !m_sawNewLine)) {
                 m_sawNewLine = m_sawNewLine || record.count == fieldCount;
                 ++m_historyLines;
-                stats.add(record.fields[2], entry);
+                if (m_first.isEmpty())
+                    m_first = copiedRecord(p, record);
+                m_cut = m_cut || (m_cutAt && !m_cutAt->isEmpty() && isCopiedRecord(p, record, *m_cutAt));
+                if (!m_cut)
+                    stats.add(record.fields[2], entry);
                 p = record.next;
                 continue;
             }
@@ -119,12 +132,14 @@ QString errorJoin(const QString &errors, const QString &error)
 class Follower
 {
 public:
-    Follower(QStringList paths, bool once)
-        : m_paths(std::move(paths))
+    Follower(HistorySources sources, bool once)
+        : m_sources(std::move(sources))
         , m_once(once)
     {
+        if (!m_sources.classFolder.isEmpty() && !m_sources.ownHistory.isEmpty())
+            m_copy = QDir(m_sources.classFolder).filePath(classHistoryFileName());
     }
-    void setPaths(QStringList paths) { m_paths = std::move(paths); }
+    void setPaths(QStringList paths) { m_sources = {std::move(paths), {}, {}}; }
     HistorySummary refresh();
 
 private:
@@ -148,10 +163,15 @@ private:
     enum class Read { Unchanged, Changed, Inconsistent };
 
     QStringList expandedPaths();
+    bool classFolderReached(const QByteArray &name, const struct stat &info);
     Read readMore(File &file);
 
-    QStringList m_paths;
+    HistorySources m_sources;
     QHash<QString, QStringList> m_folders;  // the files last found in the folders among the paths
+    QDateTime m_outOfReach;                 // since when the class folder could not be reached
+    dev_t m_classDevice = 0;                // where the class folder's files were last found
+    QString m_copy;                         // this computer's copy in the class folder
+    QByteArray m_ownFirst;                  // the first answer of this computer's own history
     bool m_once = false;
     std::vector<File> m_files;
     HistoryStats m_stats;
@@ -160,12 +180,43 @@ private:
     QByteArray m_buffer;
 };
 
+// A class folder is reached when it can be listed and holds history files, or holds none but
+// is where its files were found before: an empty folder on another device is the mount point
+// of a network folder that dropped out, not a class whose files were all deleted.
+bool Follower::classFolderReached(const QByteArray &name, const struct stat &info)
+{
+    if (!S_ISDIR(info.st_mode) || ::access(name.constData(), R_OK | X_OK) != 0)
+        return false;
+    const QString folder = m_sources.classFolder;
+    const QStringList files = historyFilesIn(folder);
+    if (files.isEmpty() && m_folders.contains(folder) && !m_folders.value(folder).isEmpty()
+        && info.st_dev != m_classDevice)
+        return false;
+    m_folders.insert(folder, files);
+    if (!files.isEmpty())
+        m_classDevice = info.st_dev;
+    return true;
+}
+
 QStringList Follower::expandedPaths()
 {
     QStringList paths;
-    for (const QString &path : m_paths) {
+    // This computer's own history first: its first answer tells where its copy's answers
+    // stop counting.
+    if (!m_sources.ownHistory.isEmpty())
+        paths.append(m_sources.ownHistory);
+    for (const QString &path : m_sources.paths) {
         const QByteArray name = QFile::encodeName(path);
         struct stat info;
+        if (path == m_sources.classFolder) {
+            if (::stat(name.constData(), &info) == 0 && classFolderReached(name, info)) {
+                m_outOfReach = QDateTime();
+            } else if (!m_outOfReach.isValid()) {
+                m_outOfReach = QDateTime::currentDateTime();
+            }
+            paths += m_folders.value(path);
+            continue;
+        }
         if (::stat(name.constData(), &info) == 0) {
             if (S_ISDIR(info.st_mode)) {
                 // A folder that cannot be listed for now keeps its files as they were.
@@ -299,24 +350,35 @@ HistorySummary Follower::refresh()
     }
     m_files = std::move(files);
 
+    // A class folder out of reach: what was read of its files stays as it was, and a reading
+    // of everything again waits until the folder is back.
+    const bool away = m_outOfReach.isValid();
+    const QStringList kept = away ? m_folders.value(m_sources.classFolder) : QStringList();
     bool changed = !m_summarised;
-    for (int pass = 0; pass < 2; ++pass) {
+    for (int pass = 0; pass < 2 && !(again && away); ++pass) {
         if (again) {
             m_stats = HistoryStats();
             for (File &file : m_files)
                 file = File(file.path);
+            m_ownFirst.clear();
             changed = true;
         }
         again = false;
         for (File &file : m_files) {
+            if (kept.contains(file.path))
+                continue;
+            if (file.path == m_copy)
+                file.reader.cutAt(&m_ownFirst);
             const Read read = readMore(file);
             if (read == Read::Inconsistent) {
                 again = true;
                 break;
             }
             changed = changed || read == Read::Changed;
+            if (file.path == m_sources.ownHistory)
+                m_ownFirst = file.reader.firstAnswer();
         }
-        if (!again)
+        if (!again || away)
             break;
     }
     if (!m_once && m_buffer.size() > 0)
@@ -337,6 +399,7 @@ HistorySummary Follower::refresh()
             summary.error = errorJoin(summary.error, file.error);
     }
     summary.notHistory = historyLines == 0 && summary.skipped > 0;
+    summary.outOfReach = m_outOfReach;
     return summary;
 }
 
@@ -349,7 +412,12 @@ public:
 };
 
 HistoryFollower::HistoryFollower(QStringList paths)
-    : m_impl(std::make_unique<Impl>(std::move(paths), false))
+    : HistoryFollower(HistorySources{std::move(paths), {}, {}})
+{
+}
+
+HistoryFollower::HistoryFollower(HistorySources sources)
+    : m_impl(std::make_unique<Impl>(std::move(sources), false))
 {
 }
 
@@ -367,7 +435,17 @@ HistorySummary HistoryFollower::refresh()
 
 HistorySummary readHistoryFiles(const QStringList &paths)
 {
-    return Follower(paths, true).refresh();
+    return readHistoryFiles(HistorySources{paths, {}, {}});
+}
+
+HistorySummary readHistoryFiles(const HistorySources &sources)
+{
+    return Follower(sources, true).refresh();
+}
+
+HistorySources classSources(const QString &classFolder, const QString &ownHistory)
+{
+    return {{classFolder, ownHistory}, classFolder, ownHistory};
 }
 
 QStringList historyFilesIn(const QString &folder)
