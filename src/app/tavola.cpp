@@ -4,11 +4,11 @@
 #include "app/application.h"
 #include "app/dialogs.h"
 #include "app/widgets.h"
-#include "app/scelte.h"
 #include "core/runtimeerror.h"
 #include "core/tabellina.h"
 #include "drill/answerkeys.h"
 #include "records/records.h"
+#include "scelte/scelte.h"
 #include "storico/historylog.h"
 #include "storico/storico.h"
 
@@ -108,8 +108,10 @@ void Tavola::load()
     if (lblnome1->text().isEmpty())
         setCaption(lblnome1, QStringLiteral("Amico"));
     Txtnome1->setText(lblnome1->text());
-    m_drill.setTabellina(m_tabellinaRichiesta.value_or(sceltaTabellina(lblnome1->text())));
-    buildTableMenu();
+    // What the child chose last, on any computer of the class; a launcher's table wins.
+    const Scelte::Partita scelta = Scelte(historyClassFolder()).perLaPartita(lblnome1->text());
+    m_drill.setTabellina(m_tabellinaRichiesta.value_or(scelta.tabellina));
+    buildTableMenu(scelta.ripasso);
 
     m_countdown.prepareTotal();
     lblconto->setText(m_countdown.display());
@@ -139,7 +141,7 @@ void Tavola::loadRecord()
     setCaption(lblnome, Leggifiletxt(m_dirwin + files.nome).left(longestShownCaption));
 }
 
-void Tavola::buildTableMenu()
+void Tavola::buildTableMenu(bool ripasso)
 {
     QMenu *menu = menuBar()->addMenu(QStringLiteral("&Tabelline"));
     menu->setObjectName(QStringLiteral("Tabelline"));
@@ -165,7 +167,7 @@ void Tavola::buildTableMenu()
     m_ripasso = menu->addAction(QStringLiteral("&Ripasso mirato"));
     m_ripasso->setObjectName(QStringLiteral("ripassoMirato"));
     m_ripasso->setCheckable(true);
-    m_ripasso->setChecked(sceltaRipasso(lblnome1->text()));
+    m_ripasso->setChecked(ripasso);
     m_ripasso->setToolTip(QStringLiteral("Chiede più spesso i calcoli da ripassare"));
     connect(m_ripasso, &QAction::triggered, this, [this](bool checked) { guarded([this, checked] { cambiaRipasso(checked); }); });
     showTabellina();
@@ -187,7 +189,7 @@ void Tavola::cambiaTabellina(int tabellina)
         showTabellina();
         return;
     }
-    ricordaTabellina(lblnome1->text(), tabellina);
+    Scelte(historyClassFolder()).cambia(lblnome1->text(), {tabellina, std::nullopt});
     // No tick may count the old game down behind the record's message.
     Timer1->stop();
     storeRecordIfBeaten();
@@ -217,7 +219,7 @@ void Tavola::cambiaTabellina(int tabellina)
 
 void Tavola::cambiaRipasso(bool ripasso)
 {
-    ricordaRipasso(lblnome1->text(), ripasso);
+    Scelte(historyClassFolder()).cambia(lblnome1->text(), {std::nullopt, ripasso});
     if (ripasso)
         readPracticeWeights();
     else
