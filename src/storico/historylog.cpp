@@ -98,7 +98,8 @@ void HistoryLog::Worker::write(std::shared_ptr<State> s, QString path)
             s->changed.wait(lock, due);
         if (s->waiting.empty())
             break;  // stopping, with nothing left
-        const std::deque<HistoryEntry> batch = s->waiting;
+        std::deque<HistoryEntry> batch;
+        batch.swap(s->waiting);
         s->tried = s->appended;
         s->writing = true;
         lock.unlock();
@@ -121,7 +122,8 @@ void HistoryLog::Worker::write(std::shared_ptr<State> s, QString path)
 
         lock.lock();
         s->writing = false;
-        s->waiting.erase(s->waiting.begin(), s->waiting.begin() + written);
+        // What the file did not take waits before what came meanwhile.
+        s->waiting.insert(s->waiting.begin(), batch.begin() + written, batch.end());
         const bool failed = written < qsizetype(batch.size()) || !closed;
         if (failed && !s->writeFailing)
             say(QStringLiteral("impossibile scrivere lo storico delle risposte (%1: %2): le risposte aspettano e si "
