@@ -90,6 +90,22 @@ qint64 walkFile(int fd, qint64 from, qint64 to, Take take)
     return at;
 }
 
+// Calls take(begin, record, end) for each answer among the last `window` bytes of fd, from
+// the first line that starts there; false with errno set when fd cannot be read.
+template<typename Take>
+bool walkTail(int fd, qint64 size, qint64 window, Take take)
+{
+    const qint64 from = std::max<qint64>(0, size - window);
+    QByteArray bytes;
+    if (!readRange(fd, from, size, bytes))
+        return false;
+    const char *base = bytes.constData();
+    RecordWalker walker;
+    walker.walk(wholeLines(QByteArrayView(bytes).sliced(firstLineStart(bytes, from == 0))), true,
+                [&](const char *p, const Record &r) { take(p, r, from + (r.next - base)); });
+    return true;
+}
+
 } // namespace
 
 qint64 classCopyLacksFrom(int local, qint64 localSize, int copy, qint64 copySize)
@@ -97,15 +113,10 @@ qint64 classCopyLacksFrom(int local, qint64 localSize, int copy, qint64 copySize
     // The copy's last answers, as copied.
     QSet<QByteArray> last;
     for (qint64 window = lastBytes; last.isEmpty(); window *= 4) {
-        const qint64 from = std::max<qint64>(0, copySize - window);
-        QByteArray bytes;
-        if (!readRange(copy, from, copySize, bytes))
+        const auto keep = [&](const char *p, const Record &r, qint64) { last.insert(copiedRecord(p, r)); };
+        if (!walkTail(copy, copySize, window, keep))
             return -1;
-        const qsizetype start = firstLineStart(bytes, from == 0);
-        RecordWalker walker;
-        walker.walk(QByteArrayView(bytes).sliced(start), true,
-                    [&](const char *p, const Record &r) { last.insert(copiedRecord(p, r)); });
-        if (from == 0)
+        if (window >= copySize)
             break;
     }
     if (last.isEmpty())
@@ -117,16 +128,9 @@ qint64 classCopyLacksFrom(int local, qint64 localSize, int copy, qint64 copySize
         if (last.contains(copiedRecord(p, r)))
             found = end;
     };
-    const qint64 from = std::max<qint64>(0, localSize - lastBytes);
-    QByteArray bytes;
-    if (!readRange(local, from, localSize, bytes))
+    if (!walkTail(local, localSize, lastBytes, look))
         return -1;
-    const qsizetype start = firstLineStart(bytes, from == 0);
-    RecordWalker walker;
-    const char *base = bytes.constData();
-    walker.walk(wholeLines(QByteArrayView(bytes).sliced(start)), true,
-                [&](const char *p, const Record &r) { look(p, r, from + (r.next - base)); });
-    if (found < 0 && from > 0 && walkFile(local, 0, localSize, look) < 0)
+    if (found < 0 && localSize > lastBytes && walkFile(local, 0, localSize, look) < 0)
         return -1;
     return std::max<qint64>(found, 0);
 }

@@ -229,19 +229,31 @@ def said(case, text):
 
 # --- the cases ----------------------------------------------------------------------
 
+def lab_computer(case, folder_there=True):
+    """A computer of a class: its data folder, the class folder the configuration names, and
+    its own history."""
+    home = case.folder("data")
+    folder = case.folder("classe") if folder_there else case.work / "classe"
+    with_class_folder(home, folder)
+    return home, folder, home / "quizzolo" / "storico.csv"
+
+
+def lucia_plays(desktop, case, home, answers, log="program.log"):
+    """Lucia's game, with its first answers given; returns the game."""
+    game = desktop.launch(case.binary, home, log=case.work / log)
+    game.start_game("Lucia")
+    give_answers(game, answers, first=True)
+    return game
+
+
 def class_folder_away_mid_game(case):
     """The class folder goes away in the middle of a game (a network folder dropping out) and
     comes back: every answer is in this computer's history and, once the folder is back, in
     its copy there, each once, within 30 s without a new answer; the child sees nothing."""
-    home = case.folder("data")
-    folder = case.folder("classe")
+    home, folder, own = lab_computer(case)
     away = case.work / "classe-via"
-    own = home / "quizzolo" / "storico.csv"
-    with_class_folder(home, folder)
     with Desktop() as desktop:
-        game = desktop.launch(case.binary, home, log=case.work / "program.log")
-        game.start_game("Lucia")
-        give_answers(game, 3, first=True)
+        game = lucia_plays(desktop, case, home, 3)
         wait_copy(folder, 3, timeout=10)
         os.rename(folder, away)
         give_answers(game, 3)
@@ -263,20 +275,13 @@ def class_folder_away_mid_game(case):
 def class_folder_away_at_start(case):
     """A game played with the class folder away writes here; the next game, with the folder
     back, brings the copy up to date as it starts, before any answer."""
-    home = case.folder("data")
-    folder = case.work / "classe"
-    own = home / "quizzolo" / "storico.csv"
-    with_class_folder(home, folder)
+    home, folder, own = lab_computer(case, folder_there=False)
     with Desktop() as desktop:
-        game = desktop.launch(case.binary, home, log=case.work / "program.log")
-        game.start_game("Lucia")
-        give_answers(game, 4, first=True)
-        leave_game(game)
+        leave_game(lucia_plays(desktop, case, home, 4))
         check_equal(len(answers_in(own)), 4, "answers in this computer's history")
         check(not folder.exists(), "the class folder was made")
         folder.mkdir()
-        game = desktop.launch(case.binary, home, log=case.work / "program2.log")
-        game.start_game("Lucia")
+        game = lucia_plays(desktop, case, home, 0, log="program2.log")
         took = wait_copy(folder, 4, timeout=30)
         give_answers(game, 2, first=True)
         leave_game(game)
@@ -288,11 +293,9 @@ def class_folder_away_at_start(case):
 def history_disk_full_for_a_while(case):
     """This computer's data folder is full for a few answers, then freed: the answers wait and
     are written, in order, once there is room; the class copy gets each once."""
-    home = case.folder("data")
-    folder = case.folder("classe")
+    home, folder, own = lab_computer(case)
     case.mount("-t", "tmpfs", "-o", "size=256k,mode=0755", "tmpfs", str(home))
     with_class_folder(home, folder)
-    own = home / "quizzolo" / "storico.csv"
     # A history that fills its last page exactly: on a full disk, any answer needs another.
     header = b"partita;ora;nome;fattore;risposta;esatta;millisecondi;tabellina;dopo_dettatura\r\n"
     start, end = b"2026-12-01T10:00:00+01:00;2026-12-01T10:00:05+01:00;Pad;1;", b";0;1;2;\r\n"
