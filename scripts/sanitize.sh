@@ -26,13 +26,14 @@ status=0
 # shadow memory and its quarantine of freed blocks inflate by hundreds of MB), any
 # valgrind run (valgrind cannot run a sanitized program), and the full-strength crash
 # tests (label full: the quick ones run here, scripts/full.sh runs those unsanitized).
-# The end-to-end tests run the program on an accessibility bus, whose Qt bridge
-# leaks at exit; they get that one suppression more, and only they do.
+# The end-to-end tests, and the fault cases played the same way, run the program on an
+# accessibility bus, whose Qt bridge leaks at exit; they get that one suppression more,
+# and only they do.
 LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0" \
-  ctest --test-dir "$build" --output-on-failure --timeout 1800 -LE '^(fuzz|load|valgrind|e2e|full)$' "$@" || status=1
-listed=$(ctest --test-dir "$build" -N -L '^e2e$')
+  ctest --test-dir "$build" --output-on-failure --timeout 1800 -LE '^(fuzz|load|valgrind|e2e|accessibility|full)$' "$@" || status=1
+listed=$(ctest --test-dir "$build" -N -L '^(e2e|accessibility)$')
 if grep -q 'Test *#' <<<"$listed"; then
   LSAN_OPTIONS="suppressions=$root/tests/lsan-e2e.supp:print_suppressions=0" \
-    ctest --test-dir "$build" --output-on-failure --timeout 1800 -L '^e2e$' "$@" || status=1
+    ctest --test-dir "$build" --output-on-failure --timeout 1800 -L '^(e2e|accessibility)$' "$@" || status=1
 fi
 exit $status
