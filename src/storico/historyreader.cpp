@@ -119,9 +119,10 @@ QString errorJoin(const QString &errors, const QString &error)
 class Follower
 {
 public:
-    Follower(QStringList paths, bool once)
+    Follower(QStringList paths, bool once, QString joinsFile)
         : m_paths(std::move(paths))
         , m_once(once)
+        , m_joins(std::move(joinsFile))
     {
     }
     void setPaths(QStringList paths) { m_paths = std::move(paths); }
@@ -153,6 +154,7 @@ private:
     QStringList m_paths;
     QHash<QString, QStringList> m_folders;  // the files last found in the folders among the paths
     bool m_once = false;
+    JoinsFile m_joins;
     std::vector<File> m_files;
     HistoryStats m_stats;
     HistorySummary m_summary;
@@ -298,11 +300,14 @@ HistorySummary Follower::refresh()
         files.push_back(found != m_files.end() ? std::move(*found) : File(path));
     }
     m_files = std::move(files);
+    // Joins that changed move answers from child to child: the class is read again.
+    if (m_joins.refresh())
+        again = true;
 
     bool changed = !m_summarised;
     for (int pass = 0; pass < 2; ++pass) {
         if (again) {
-            m_stats = HistoryStats();
+            m_stats = HistoryStats(m_joins.read().joins);
             for (File &file : m_files)
                 file = File(file.path);
             changed = true;
@@ -332,10 +337,16 @@ HistorySummary Follower::refresh()
     for (const File &file : m_files) {
         summary.exists = summary.exists || file.exists;
         summary.skipped += file.reader.skipped();
+        if (file.reader.skipped() > 0)
+            summary.skippedIn.insert(file.path, file.reader.skipped());
         historyLines += file.reader.historyLines();
         if (!file.error.isEmpty())
             summary.error = errorJoin(summary.error, file.error);
     }
+    if (m_joins.read().skipped > 0)
+        summary.skippedIn.insert(m_joins.path(), m_joins.read().skipped);
+    if (!m_joins.read().error.isEmpty())
+        summary.error = errorJoin(summary.error, m_joins.read().error);
     summary.notHistory = historyLines == 0 && summary.skipped > 0;
     return summary;
 }
@@ -348,8 +359,8 @@ public:
     using Follower::Follower;
 };
 
-HistoryFollower::HistoryFollower(QStringList paths)
-    : m_impl(std::make_unique<Impl>(std::move(paths), false))
+HistoryFollower::HistoryFollower(QStringList paths, QString joinsFile)
+    : m_impl(std::make_unique<Impl>(std::move(paths), false, std::move(joinsFile)))
 {
 }
 
@@ -365,9 +376,9 @@ HistorySummary HistoryFollower::refresh()
     return m_impl->refresh();
 }
 
-HistorySummary readHistoryFiles(const QStringList &paths)
+HistorySummary readHistoryFiles(const QStringList &paths, const QString &joinsFile)
 {
-    return Follower(paths, true).refresh();
+    return Follower(paths, true, joinsFile).refresh();
 }
 
 QStringList historyFilesIn(const QString &folder)
