@@ -20,8 +20,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
-#include <QThread>
 #include <QTimer>
+#include <QtConcurrent>
 
 #include <algorithm>
 
@@ -64,6 +64,7 @@ Tavola::Tavola(Agent &agent, Dialogs &dialogs, RandomSource &random, Controls co
     pal.setColor(QPalette::Window, pal.color(QPalette::Button));
     m_surface->setPalette(pal);
     setCentralWidget(m_surface);
+    connect(&m_practiceReader, &QFutureWatcher<FactWeights>::finished, this, &Tavola::practiceWeightsRead);
 
     if (controls == Controls::Now)
         build();
@@ -86,11 +87,8 @@ void Tavola::build()
 
 Tavola::~Tavola()
 {
-    // A history still being read is waited for: the thread must not outlive its object.
-    if (m_practiceReader) {
-        m_practiceReader->wait();
-        delete m_practiceReader;
-    }
+    // A history still being read is waited for: the reading must not outlive its object.
+    m_practiceReader.waitForFinished();
 }
 
 void Tavola::load()
@@ -225,29 +223,33 @@ void Tavola::cambiaRipasso(bool ripasso)
 
 void Tavola::readPracticeWeights()
 {
-    if (m_practiceReader)
+    // Asked again while reading (a game just ended): read once more when this reading ends.
+    if (m_practiceReader.isRunning()) {
+        m_practiceAgain = true;
         return;
+    }
+    m_practiceAgain = false;
     // This computer's history and, in a school lab, the class's, where the child may have
-    // played on other computers.
+    // played on other computers; the names a teacher joined are kept with the class.
     QStringList paths{m_dirwin + QLatin1String(historyFileName)};
-    if (const QString classFolder = historyClassFolder(); !classFolder.isEmpty())
+    const QString classFolder = historyClassFolder();
+    if (!classFolder.isEmpty())
         paths << classFolder;
+    const QString joinsFile = joinsFileIn(classFolder.isEmpty() ? m_dirwin : classFolder);
     const QString key = childKey(lblnome1->text());
-    auto weights = std::make_shared<FactWeights>();
-    m_practiceReader = QThread::create([paths, key, weights] {
-        const HistorySummary history = readHistoryFiles(paths);
-        const auto child = history.children.constFind(key);
-        *weights = practiceWeights(child == history.children.cend() ? nullptr : &*child);
-    });
-    connect(m_practiceReader, &QThread::finished, this, [this, weights] {
-        // Finished is said just before the thread ends.
-        QThread *reader = std::exchange(m_practiceReader, nullptr);
-        reader->wait();
-        delete reader;
-        if (m_ripasso->isChecked())
-            m_drill.setPracticeWeights(*weights);
-    });
-    m_practiceReader->start(QThread::LowPriority);
+    m_practiceReader.setFuture(QtConcurrent::run([paths, joinsFile, key] {
+        const HistorySummary history = readHistoryFiles(paths, joinsFile);
+        const auto child = history.children.constFind(history.joins.resolve(key));
+        return practiceWeights(child == history.children.cend() ? nullptr : &*child);
+    }));
+}
+
+void Tavola::practiceWeightsRead()
+{
+    if (m_ripasso->isChecked())
+        m_drill.setPracticeWeights(m_practiceReader.result());
+    if (m_practiceAgain)
+        readPracticeWeights();
 }
 
 void Tavola::storeRecordIfBeaten()
