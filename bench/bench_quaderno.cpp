@@ -6,8 +6,9 @@
 //                                    three months, of mixed skill) into FOLDER, as the lab's
 //                                    computers would; one has a long name, and one typed his
 //                                    name wrong in a few games, joined to the right one
-//   bench_quaderno pagina FOLDER NAME FILE.pdf
-//                                    prints the page of the child NAME of the class in FOLDER
+//   bench_quaderno pagina FOLDER NAME TABLE FILE.pdf
+//                                    prints the page of the child NAME of the class in FOLDER,
+//                                    with the facts of TABLE
 //   bench_quaderno bambino FILE      writes one child's 2,000 games into FILE
 //   bench_quaderno open PATH         opens PATH once (for /usr/bin/time -v)
 #include "quaderno/notebookdata.h"
@@ -115,7 +116,7 @@ bool writeClass(const QString &folder)
 }
 
 // The printed page of one child of a class, as "Stampa..." makes it.
-bool printChild(const QString &folder, const QString &name, const QString &pdf)
+bool printChild(const QString &folder, const QString &name, int tabellina, const QString &pdf)
 {
     const HistorySummary summary = readHistoryFiles({folder}, joinsFileIn(folder));
     const auto child = summary.children.constFind(summary.joins.resolve(childKey(name)));
@@ -126,7 +127,7 @@ bool printChild(const QString &folder, const QString &name, const QString &pdf)
     writer.setResolution(300);
     QPainter painter(&writer);
     paintReport(painter, painter.viewport(),
-                {*child, 7, bestGameText(*child, 7), QDateTime(QDate(2026, 12, 14), QTime(17, 30))});
+                {*child, tabellina, bestGameText(*child, tabellina), QDateTime(QDate(2026, 12, 14), QTime(17, 30))});
     return true;
 }
 
@@ -212,8 +213,8 @@ int main(int argc, char *argv[])
         return writeClass(args[2]) ? 0 : 1;
     if (args.size() == 3 && args[1] == u"bambino")
         return writeChild(args[2]) ? 0 : 1;
-    if (args.size() == 5 && args[1] == u"pagina")
-        return printChild(args[2], args[3], args[4]) ? 0 : 1;
+    if (args.size() == 6 && args[1] == u"pagina")
+        return printChild(args[2], args[3], args[4].toInt(), args[5]) ? 0 : 1;
     QTemporaryDir scratch;
     const QString data = scratch.filePath(QStringLiteral("dati/"));
     if (args.size() == 3 && args[1] == u"open") {
