@@ -19,9 +19,8 @@ void ClassGridModel::setGrid(const ClassGrid &grid)
     }
     const bool otherTable = grid.tabellina != m_grid.tabellina;
     m_grid = grid;
-    if (m_grid.keys.isEmpty())
-        return;
-    emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+    if (!m_grid.keys.isEmpty())
+        emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
     if (otherTable)
         emit headerDataChanged(Qt::Horizontal, 1, columnCount() - 1);
 }
