@@ -2,8 +2,11 @@
 // million lines (written here, three children over many games), with the reader's peak
 // memory; a class folder of 30 files holding a million answers of 22 children over three
 // months, read as one class and then followed (one appended line picked up); and the cost
-// of one append for the caller (the writing is the worker's).
+// of one append for the caller (the writing is the worker's); with a class folder, an answer
+// to the copy there, and a copy caught up with a history of a million answers.
 
+#include "storico/classcopy.h"
+#include "storico/historylog.h"
 #include "storico/storico.h"
 
 #include <QDir>
@@ -255,5 +258,53 @@ int main()
     std::printf("one answer appended (entry built and queued, on the caller's thread): median %.1f us, "
                 "p95 %.1f us\n",
                 us[us.size() / 2], us[us.size() * 95 / 100]);
+
+    // With a class folder: from the append to the answer in this computer's history and in
+    // its copy there (the worker threads' share).
+    {
+        const QString folder = tmp.filePath(QStringLiteral("classe"));
+        QDir().mkpath(folder);
+        HistoryLog copied(tmp.filePath(QStringLiteral("copiato.csv")), folder);
+        std::vector<double> ms;
+        for (int i = 0; i < 500; ++i) {
+            clock.start();
+            copied.append({partita, QDateTime::currentDateTime(), QStringLiteral("Anna"), 1 + i % 10,
+                           QStringLiteral("14"), true, 1234});
+            copied.flush();
+            ms.push_back(clock.nsecsElapsed() / 1e6);
+        }
+        std::sort(ms.begin(), ms.end());
+        std::printf("one answer to this computer's history and its class copy: median %.2f ms, p95 %.2f ms\n",
+                    ms[ms.size() / 2], ms[ms.size() * 95 / 100]);
+    }
+
+    // Catching up: a copy lacking the last tenth of a million answers, and an earlier
+    // version's copy that holds none of them (the whole history looked through, then copied).
+    for (const bool earlier : {false, true}) {
+        const QString own = tmp.filePath(QStringLiteral("storico-1000000.csv"));
+        const QString copy = tmp.filePath(QStringLiteral("copia.csv"));
+        if (earlier) {
+            QFile::remove(copy);
+            QFile file(copy);
+            file.open(QIODevice::WriteOnly);
+            file.write(QByteArray(historyHeader) + "\r\n" + encodeHistoryLine({partita, partita, QStringLiteral("Eva"),
+                                                                                   1, QStringLiteral("2"), true, 1}));
+        } else {
+            QFile source(own);
+            source.open(QIODevice::ReadOnly);
+            QFile file(copy);
+            file.open(QIODevice::WriteOnly);
+            file.write(source.read(source.size() * 9 / 10));
+        }
+        resetPeak();
+        const long base = peakKb();
+        clock.start();
+        ClassCopy catchUp(own, copy);
+        const bool done = catchUp.catchUp();
+        std::printf("%s caught up with %.0f MB of history: %.0f ms%s; memory above the start %.1f MB\n",
+                    earlier ? "an earlier version's copy" : "a copy lacking a tenth of the answers",
+                    QFile(own).size() / 1e6, clock.nsecsElapsed() / 1e6, done ? "" : " (FAILED)",
+                    (peakKb() - base) / 1024.0);
+    }
     return 0;
 }

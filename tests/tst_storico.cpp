@@ -1,4 +1,6 @@
+#include "storico/classcopy.h"
 #include "storico/factrule.h"
+#include "storico/historylog.h"
 #include "storico/storico.h"
 
 #include <QDir>
@@ -59,6 +61,13 @@ bool appendFile(const QString &path, const QByteArray &content)
 }
 
 const QByteArray header = QByteArray(historyHeader) + "\r\n";
+
+// The two answers of the game in the class folder's tests.
+QList<HistoryEntry> copiedAnswers()
+{
+    return {entry("2026-12-07T10:00:00+01:00", "2026-12-07T10:00:05+01:00", u"Anna"_s, 2, u"4"_s, true, 5000),
+            entry("2026-12-07T10:00:00+01:00", "2026-12-07T10:00:09+01:00", u"Anna"_s, 3, u"7"_s, false, 4000)};
+}
 
 // What one file descriptor receives while the object lives.
 class Capture final
@@ -123,10 +132,13 @@ private slots:
     void joinsFileIsWrittenSafely_data();
     void joinsFileIsWrittenSafely();
     void logWritesHeaderThenLinesAndMendsATornEnd();
-    void logThatCannotWriteSaysSoOnce();
+    void ownAnswersCountedOnce_data();
+    void ownAnswersCountedOnce();
+    void classFolderOutOfReachKeepsWhatWasRead();
+    void logKeepsAnswersThroughAFailure();
     void upgradeKeepsAnotherGamesAnswer();
-    void logWritesToTheClassFolderOrHere_data();
-    void logWritesToTheClassFolderOrHere();
+    void logCopiesToTheClassFolder_data();
+    void logCopiesToTheClassFolder();
     void classFileNameIsSafe_data();
     void classFileNameIsSafe();
 
@@ -818,24 +830,119 @@ void TestStorico::logWritesHeaderThenLinesAndMendsATornEnd()
     QCOMPARE(summary.skipped, 1);
 }
 
-void TestStorico::logThatCannotWriteSaysSoOnce()
+void TestStorico::ownAnswersCountedOnce_data()
 {
-    const QString path = m_tmp.filePath(u"storico-cartella.csv"_s);
+    QTest::addColumn<QByteArray>("own");   // this computer's history, after its header
+    QTest::addColumn<QByteArray>("copy");  // its copy in the class folder; null: none yet
+    QTest::addColumn<qint64>("entries");   // with one answer from another computer
+    const auto answer = [](int second, const char *nome) {
+        const QByteArray ora = "2026-12-07T10:00:" + QByteArray::number(10 + second) + "+01:00";
+        return line("2026-12-07T10:00:00+01:00", ora.constData(), nome, 1 + second % 10, true, 1);
+    };
+    const QByteArray a = answer(1, "Anna"), b = answer(2, "Anna"), c = answer(3, "Anna");
+    const QByteArray earlier = answer(4, "Luca"), reset = answer(5, "Bea");
+    QTest::newRow("the copy up to date") << a + b << header + a + b << 3LL;
+    QTest::newRow("the copy without the last answers") << a + b + c << header + a << 4LL;
+    QTest::newRow("no copy yet") << a + b << QByteArray() << 3LL;
+    QTest::newRow("an earlier version's copy: its own answers, then this computer's")
+        << a + b << header + earlier + a << 4LL;
+    QTest::newRow("a history started anew: the copy keeps the answers of the old one")
+        << reset << header + a + b + reset << 4LL;
+    QTest::newRow("an old line copied with the table of 2")
+        << a.left(a.lastIndexOf(";2;")) + "\r\n" + b << header + a << 3LL;
+}
+
+// The class folder and this computer's own history read together count each answer once,
+// however far the copy has caught up, and still once after it has.
+void TestStorico::ownAnswersCountedOnce()
+{
+    QFETCH(QByteArray, own);
+    QFETCH(QByteArray, copy);
+    QFETCH(qint64, entries);
+    const QTemporaryDir dir;
+    const QString ownPath = dir.filePath(u"storico.csv"_s);
+    const QString folder = dir.filePath(u"classe"_s);
+    const QString copyPath = folder + u'/' + classHistoryFileName();
+    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(writeFile(ownPath, header + own));
+    QVERIFY(copy.isNull() || writeFile(copyPath, copy));
+    QVERIFY(writeFile(folder + u"/storico-altro-pc.csv"_s,
+                      header + line("2026-12-07T11:00:00+01:00", "2026-12-07T11:00:09+01:00", "Eva", 2, true, 1)));
+    const HistorySources sources = classSources(folder, ownPath);
+    QCOMPARE(readHistoryFiles(sources).entries, entries);
+    HistoryFollower follower(sources);
+    QCOMPARE(follower.refresh().entries, entries);
+    QVERIFY(ClassCopy(ownPath, copyPath).catchUp());
+    QCOMPARE(follower.refresh().entries, entries);
+    QCOMPARE(readHistoryFiles(sources).entries, entries);
+}
+
+// A class folder that goes out of reach keeps what was read of it, and says since when; it
+// is followed again once it is back.
+void TestStorico::classFolderOutOfReachKeepsWhatWasRead()
+{
+    const QTemporaryDir dir;
+    const QString folder = dir.filePath(u"classe"_s);
+    QVERIFY(QDir().mkpath(folder));
+    const QString pc = folder + u"/storico-pc1-aula.csv"_s;
+    QVERIFY(writeFile(pc, header + line("2026-12-07T10:00:00+01:00", "2026-12-07T10:00:05+01:00", "Anna", 2, true, 1)));
+    HistoryFollower follower(classSources(folder, dir.filePath(u"storico.csv"_s)));
+    QCOMPARE(follower.refresh().entries, 1);
+    QVERIFY(QDir().rename(folder, folder + u".via"_s));
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    HistorySummary away = follower.refresh();
+    QVERIFY(away.entries == 1 && away.names == QStringList{u"anna"_s});
+    QVERIFY(away.outOfReach.isValid() && away.outOfReach >= before);
+    QCOMPARE(follower.refresh().outOfReach, away.outOfReach);
+    QVERIFY(QDir().rename(folder + u".via"_s, folder));
+    QVERIFY(appendFile(pc, line("2026-12-07T10:00:00+01:00", "2026-12-07T10:00:09+01:00", "Anna", 3, true, 1)));
+    const HistorySummary back = follower.refresh();
+    QVERIFY(back.entries == 2 && !back.outOfReach.isValid());
+
+    // Started while the folder is away: nothing of it, and it says so.
+    HistoryFollower late(classSources(dir.filePath(u"nessuna"_s), dir.filePath(u"storico.csv"_s)));
+    const HistorySummary never = late.refresh();
+    QVERIFY(never.outOfReach.isValid() && never.entries == 0);
+}
+
+// A history that refuses answers for a while (a folder in its place, as a full disk would)
+// loses none of them: they wait, in order, and go in when it takes them again; each change
+// said once. What still waits at the end is counted on stderr.
+void TestStorico::logKeepsAnswersThroughAFailure()
+{
+    const QString path = m_tmp.filePath(u"storico-attesa.csv"_s);
     QVERIFY(QDir().mkpath(path));
-    const HistoryEntry answer = entry("2026-12-07T10:00:00+01:00", "2026-12-07T10:00:05+01:00", u"Anna"_s, 2, u"4"_s,
-                                      true, 5000);
+    QList<HistoryEntry> answers;
+    for (int i = 1; i <= 4; ++i)
+        answers.append(entry("2026-12-07T10:00:00+01:00", "2026-12-07T10:00:05+01:00", u"Anna"_s, i, u"4"_s, true,
+                             1000 * i));
     Capture err(STDERR_FILENO);
     {
         HistoryLog log(path);
-        log.append(answer);
+        log.append(answers[0]);
         QVERIFY(!log.flush());
-        log.append(answer);
-        log.append(answer);
+        log.append(answers[1]);
+        log.append(answers[2]);
         QVERIFY(!log.flush());
+        QVERIFY(QDir(path).removeRecursively());
+        log.append(answers[3]);
+        QVERIFY(log.flush());
     }
+    {
+        HistoryLog lost(m_tmp.path());
+        lost.append(answers[0]);
+        lost.append(answers[1]);
+    }
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QByteArray expected = header;
+    for (const HistoryEntry &e : answers)
+        expected += encodeHistoryLine(e);
+    QCOMPARE(file.readAll(), expected);
     const QByteArray said = err.text();
-    QCOMPARE(said.count("impossibile scrivere lo storico delle risposte"), 1);
-    QVERIFY2(said.contains(QFile::encodeName(path)) && said.contains("il gioco continua senza"), said.constData());
+    QCOMPARE(said.count("impossibile scrivere lo storico delle risposte"), 2);
+    QCOMPARE(said.count("lo storico delle risposte si scrive di nuovo"), 1);
+    QVERIFY2(said.contains("2 risposte non scritte nello storico (" + QFile::encodeName(m_tmp.path())), said.constData());
 }
 
 // Another game holds the lock of an old file and appends to it while two logs wait to
@@ -868,45 +975,70 @@ void TestStorico::upgradeKeepsAnotherGamesAnswer()
     QCOMPARE(QDir(m_tmp.path()).entryList({u"vecchio*"_s}), QStringList{u"vecchio.csv"_s});
 }
 
-void TestStorico::logWritesToTheClassFolderOrHere_data()
+void TestStorico::logCopiesToTheClassFolder_data()
 {
-    QTest::addColumn<QString>("folder");  // in the temporary folder; "classe" is the configured one
-    QTest::addColumn<bool>("reached");
-    QTest::newRow("the configured folder") << u"classe"_s << true;
-    QTest::newRow("no class folder") << QString() << false;
-    QTest::newRow("a folder that is not there") << u"nessuna"_s << false;
-    QTest::newRow("a file in the folder's place") << u"config/quizzolo/quizzolo.conf"_s << false;
+    QTest::addColumn<QByteArray>("before");  // the copy before the game; null: none
+    QTest::addColumn<QString>("plant");      // what stands where the folder or the copy should be
+    QTest::addColumn<QByteArray>("after");   // its answers after the game; null: left as it was
+    const QByteArray l1 = line("2026-12-06T10:00:00+01:00", "2026-12-06T10:00:05+01:00", "Anna", 3, true, 5000);
+    const QByteArray l2 = encodeHistoryLine(copiedAnswers()[0]);
+    const QByteArray l3 = encodeHistoryLine(copiedAnswers()[1]);
+    const QByteArray earlier = line("2026-12-05T10:00:00+01:00", "2026-12-05T10:00:05+01:00", "Luca", 4, true, 1);
+    const QByteArray all = l1 + l2 + l3;
+    QTest::newRow("a new copy") << QByteArray() << QString() << all;
+    QTest::newRow("a copy up to date before the game") << header + l1 << QString() << all;
+    QTest::newRow("an earlier version's copy keeps its answers and gains this computer's")
+        << header + earlier << QString() << earlier + all;
+    QTest::newRow("a copy whose catch-up was killed inside a line")
+        << header + l1 + l2.left(30) << QString() << l1 + l2.left(30) + "\r\n" + l2 + l3;
+    QTest::newRow("no folder") << QByteArray() << u"no folder"_s << QByteArray();
+    QTest::newRow("a file in the folder's place") << QByteArray() << u"file"_s << QByteArray();
+    QTest::newRow("a symbolic link to one of the player's files") << QByteArray() << u"symlink"_s << QByteArray();
+    QTest::newRow("a second name of one of the player's files") << QByteArray() << u"hard link"_s << QByteArray();
+    QTest::newRow("another account's file") << header + earlier << u"foreign"_s << QByteArray();
 }
 
-// Written to the class folder as storico-<computer>-<user>.csv, or here when the folder
-// cannot be reached, which is said once.
-void TestStorico::logWritesToTheClassFolderOrHere()
+// Every answer goes into this computer's history; the class folder gets a copy of it, each
+// answer once, in order, or is left alone when what stands there is not this account's copy.
+void TestStorico::logCopiesToTheClassFolder()
 {
-    QFETCH(QString, folder);
-    QFETCH(bool, reached);
-    if (!folder.isEmpty())
-        folder = m_tmp.filePath(folder);
-    if (reached) {
-        QCOMPARE(historyClassFolder(), folder);
-        QVERIFY(QDir().mkpath(folder));
-    }
-    const QString here = m_tmp.filePath(u"qui.csv"_s);
-    QFile::remove(here);
-    const QString there = folder + u'/' + classHistoryFileName();
-    const HistoryEntry answer = entry("2026-12-07T10:00:00+01:00", "2026-12-07T10:00:05+01:00", u"Anna"_s, 2, u"4"_s,
-                                      true, 5000);
+    QFETCH(QByteArray, before);
+    QFETCH(QString, plant);
+    QFETCH(QByteArray, after);
+    if (plant == u"foreign" && ::geteuid() != 0)
+        QSKIP("giving a file to another account needs root");
+    const QTemporaryDir dir;
+    const QString own = dir.filePath(u"storico.csv"_s);
+    const QString folder = dir.filePath(u"classe"_s);
+    const QString copy = folder + u'/' + classHistoryFileName();
+    const QString victim = dir.filePath(u"bashrc"_s);
+    QVERIFY(writeFile(victim, "export PS1\n"));
+    QVERIFY(plant == u"file" ? writeFile(folder, "x") : plant == u"no folder" || QDir().mkpath(folder));
+    QVERIFY(before.isNull() || writeFile(copy, before));
+    QVERIFY(plant != u"symlink" || QFile::link(victim, copy));
+    QVERIFY(plant != u"hard link" || ::link(QFile::encodeName(victim).constData(), QFile::encodeName(copy).constData()) == 0);
+    QVERIFY(plant != u"foreign" || ::chown(QFile::encodeName(copy).constData(), 65534, 65534) == 0);
+    // This computer's history held the first answer already, and the copy may have had it.
+    QVERIFY(writeFile(own, header + line("2026-12-06T10:00:00+01:00", "2026-12-06T10:00:05+01:00", "Anna", 3, true, 5000)));
     Capture err(STDERR_FILENO);
     {
-        HistoryLog log(here, folder);
-        log.append(answer);
-        QVERIFY(log.flush());
-        log.append(answer);
+        HistoryLog log(own, folder);
+        log.append(copiedAnswers()[0]);
+        QCOMPARE(log.flush(), !after.isNull());
+        log.append(copiedAnswers()[1]);
     }
     const QByteArray said = err.text();
-    QCOMPARE(readHistory(reached ? there : here).entries, 2);
-    QCOMPARE(QFile::exists(here), !reached);
-    QCOMPARE(said.count("la cartella della classe non si raggiunge"), !reached && !folder.isEmpty() ? 1 : 0);
-    QCOMPARE(said.count("quizzolo:"), said.count("la cartella della classe"));
+    QCOMPARE(readHistory(own).entries, 3);
+    QFile file(copy);
+    QByteArray copied = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    if (after.isNull()) {
+        QCOMPARE(said.count("non accetta la copia dello storico"), 1);
+        QCOMPARE(copied, plant == u"symlink" || plant == u"hard link" ? "export PS1\n"_ba : before);
+        QCOMPARE(readHistory(victim).entries, 0);
+    } else {
+        QVERIFY2(said.isEmpty(), said.constData());
+        QCOMPARE(copied, header + after);
+    }
 }
 
 void TestStorico::classFileNameIsSafe_data()

@@ -1,4 +1,4 @@
-#include "app/scelte.h"
+#include "scelte/scelte.h"
 #include "records/records.h"
 #include "storico/storico.h"
 #include "support/tavolafixture.h"
@@ -638,7 +638,7 @@ void TestTavola::targetedPractice()
                    + encodeHistoryLine({then, then, u"Mario"_s, 5, u"35"_s, true, 1500, 7, 1000});
     f.writeFile(QLatin1String(historyFileName), history);
     f.writeFile(QLatin1String(joinsFileName), "nome;unito_a\r\nMrio;mario\r\n");
-    ricordaRipasso(u"Mario"_s, true);
+    Scelte({}).cambia(u"Mario"_s, {std::nullopt, true});
     f.window->setTabellinaRichiesta(7);
     QVERIFY(f.start());
     QVERIFY(f.agent.log.value(5).contains(u"del 7. Oggi ti chiederò più spesso i calcoli che devi ripassare. Io"_s));
@@ -649,7 +649,7 @@ void TestTavola::targetedPractice()
 
     f.window->findChild<QAction *>(u"ripassoMirato"_s)->trigger();
     QVERIFY(!f.window->drill().practiceWeights());
-    QVERIFY(!sceltaRipasso(u"Mario"_s));
+    QVERIFY(!Scelte({}).perLaPartita(u"Mario"_s).ripasso);
 }
 
 void TestTavola::accessKeys()

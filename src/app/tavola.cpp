@@ -4,11 +4,12 @@
 #include "app/application.h"
 #include "app/dialogs.h"
 #include "app/widgets.h"
-#include "app/scelte.h"
 #include "core/runtimeerror.h"
 #include "core/tabellina.h"
 #include "drill/answerkeys.h"
 #include "records/records.h"
+#include "scelte/scelte.h"
+#include "storico/historylog.h"
 #include "storico/storico.h"
 
 #include <QActionGroup>
@@ -105,8 +106,10 @@ void Tavola::load()
     if (lblnome1->text().isEmpty())
         setCaption(lblnome1, QStringLiteral("Amico"));
     Txtnome1->setText(lblnome1->text());
-    m_drill.setTabellina(m_tabellinaRichiesta.value_or(sceltaTabellina(lblnome1->text())));
-    buildTableMenu();
+    // What the child chose last, on any computer of the class; a launcher's table wins.
+    const Scelte::Partita scelta = Scelte(historyClassFolder()).perLaPartita(lblnome1->text());
+    m_drill.setTabellina(m_tabellinaRichiesta.value_or(scelta.tabellina));
+    buildTableMenu(scelta.ripasso);
 
     m_countdown.prepareTotal();
     lblconto->setText(m_countdown.display());
@@ -136,7 +139,7 @@ void Tavola::loadRecord()
     setCaption(lblnome, Leggifiletxt(m_dirwin + files.nome).left(longestShownCaption));
 }
 
-void Tavola::buildTableMenu()
+void Tavola::buildTableMenu(bool ripasso)
 {
     QMenu *menu = menuBar()->addMenu(QStringLiteral("&Tabelline"));
     menu->setObjectName(QStringLiteral("Tabelline"));
@@ -162,7 +165,7 @@ void Tavola::buildTableMenu()
     m_ripasso = menu->addAction(QStringLiteral("&Ripasso mirato"));
     m_ripasso->setObjectName(QStringLiteral("ripassoMirato"));
     m_ripasso->setCheckable(true);
-    m_ripasso->setChecked(sceltaRipasso(lblnome1->text()));
+    m_ripasso->setChecked(ripasso);
     m_ripasso->setToolTip(QStringLiteral("Chiede più spesso i calcoli da ripassare"));
     connect(m_ripasso, &QAction::triggered, this, [this](bool checked) { guarded([this, checked] { cambiaRipasso(checked); }); });
     showTabellina();
@@ -184,7 +187,7 @@ void Tavola::cambiaTabellina(int tabellina)
         showTabellina();
         return;
     }
-    ricordaTabellina(lblnome1->text(), tabellina);
+    Scelte(historyClassFolder()).cambia(lblnome1->text(), {tabellina, std::nullopt});
     // No tick may count the old game down behind the record's message.
     Timer1->stop();
     storeRecordIfBeaten();
@@ -214,7 +217,7 @@ void Tavola::cambiaTabellina(int tabellina)
 
 void Tavola::cambiaRipasso(bool ripasso)
 {
-    ricordaRipasso(lblnome1->text(), ripasso);
+    Scelte(historyClassFolder()).cambia(lblnome1->text(), {std::nullopt, ripasso});
     if (ripasso)
         readPracticeWeights();
     else
@@ -230,15 +233,15 @@ void Tavola::readPracticeWeights()
     }
     m_practiceAgain = false;
     // This computer's history and, in a school lab, the class's, where the child may have
-    // played on other computers; the names a teacher joined are kept with the class.
-    QStringList paths{m_dirwin + QLatin1String(historyFileName)};
+    // played on other computers, each answer counted once; the names a teacher joined are
+    // kept with the class (or beside this computer's history).
+    const QString own = m_dirwin + QLatin1String(historyFileName);
     const QString classFolder = historyClassFolder();
-    if (!classFolder.isEmpty())
-        paths << classFolder;
-    const QString joinsFile = joinsFileIn(classFolder.isEmpty() ? m_dirwin : classFolder);
+    const HistorySources sources = classFolder.isEmpty() ? HistorySources{{own}, {}, {}, joinsFileIn(m_dirwin)}
+                                                         : classSources(classFolder, own);
     const QString key = childKey(lblnome1->text());
-    m_practiceReader.setFuture(QtConcurrent::run([paths, joinsFile, key] {
-        const HistorySummary history = readHistoryFiles(paths, joinsFile);
+    m_practiceReader.setFuture(QtConcurrent::run([sources, key] {
+        const HistorySummary history = readHistoryFiles(sources);
         const auto child = history.children.constFind(history.joins.resolve(key));
         return practiceWeights(child == history.children.cend() ? nullptr : &*child);
     }));

@@ -91,7 +91,7 @@ protected:
 private:
     void buildControls();
     void buildMenu();
-    void buildTableMenu();
+    void buildTableMenu(bool ripasso);
     void showTabellina();
     // The record files of the table being played, created if missing, into lblpunti and lblnome.
     void loadRecord();

@@ -5,6 +5,7 @@
 #include "speech/numlett.h"
 #include "drill/praise.h"
 #include "records/records.h"
+#include "storico/historylog.h"
 #include "storico/storico.h"
 
 void stageCharacter(AgentCharacter &character, const QString &animation)

@@ -231,6 +231,38 @@ bool isHeader(const char *begin, const char *end)
     return line == QByteArrayView(historyHeader) || line == QByteArrayView(oldHistoryHeader);
 }
 
+namespace {
+
+// The record's bytes up to its line ending (a quoted field ends with its quote, so what ends
+// the record is the line ending).
+QByteArrayView recordBytes(const char *begin, const Record &record)
+{
+    const char *end = record.next;
+    while (end > begin && (end[-1] == '\n' || end[-1] == '\r'))
+        --end;
+    return QByteArrayView(begin, end - begin);
+}
+
+constexpr QByteArrayView oldLineEnd(";2;");
+
+} // namespace
+
+QByteArray copiedRecord(const char *begin, const Record &record)
+{
+    QByteArray copied = recordBytes(begin, record).toByteArray();
+    if (record.count == oldFieldCount)
+        copied += oldLineEnd;
+    return copied;
+}
+
+bool isCopiedRecord(const char *begin, const Record &record, QByteArrayView copied)
+{
+    const QByteArrayView bytes = recordBytes(begin, record);
+    if (record.count != oldFieldCount)
+        return bytes == copied;
+    return copied.size() == bytes.size() + oldLineEnd.size() && copied.startsWith(bytes) && copied.endsWith(oldLineEnd);
+}
+
 } // namespace historyformat
 
 using namespace historyformat;

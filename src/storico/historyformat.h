@@ -103,4 +103,61 @@ bool checkFields(const Record &record, RawEntry &entry);
 // The header of either kind of file, with or without its line ending.
 bool isHeader(const char *begin, const char *end);
 
+// A record starting at begin as a class copy holds it, without its line ending: its own bytes,
+// an old line (seven fields) completed with the table of 2 and an unknown time, so that it
+// still reads after lines of the new kind. Two copies of one answer compare equal this way.
+QByteArray copiedRecord(const char *begin, const Record &record);
+// Whether the record at begin is, as copied, the given one; no copy made.
+bool isCopiedRecord(const char *begin, const Record &record, QByteArrayView copied);
+
+// Walks the answers of a file as the reader reads them (headers, blank and damaged lines
+// passed by, an old line after a new one taken for a new line cut short), calling
+// take(begin, record) for each; a record still without its line ending waits unless atEnd.
+// walk() returns how many bytes it went through: give the rest again with what follows.
+class RecordWalker final
+{
+public:
+    template<typename Take>
+    qsizetype walk(QByteArrayView data, bool atEnd, Take take)
+    {
+        const char *const begin = data.data();
+        const char *const end = begin + data.size();
+        const char *p = begin;
+        while (p < end) {
+            if (*p == '\n' || *p == '\r') {
+                ++p;
+                continue;
+            }
+            Record record;
+            RawEntry entry;
+            // As the reader does: a record is looked for in the next longestRecord bytes only.
+            const char *limit = end - p > longestRecord ? p + longestRecord : end;
+            Scan scan = scanRecord(p, limit, atEnd && limit == end, record);
+            if (scan == Scan::NeedMore && limit == end)
+                break;
+            if (scan == Scan::Complete && record.ended && isHeader(p, record.next)) {
+                p = record.next;
+                continue;
+            }
+            if (scan == Scan::Complete && record.ended && checkFields(record, entry)
+                && (record.count == fieldCount || !m_sawNewLine)) {
+                m_sawNewLine = m_sawNewLine || record.count == fieldCount;
+                take(p, record);
+                p = record.next;
+                continue;
+            }
+            const char *stop = p;
+            while (stop < end && *stop != '\n' && *stop != '\r')
+                ++stop;
+            if (stop == end && !atEnd)
+                break;
+            p = stop == end ? end : stop + 1;
+        }
+        return p - begin;
+    }
+
+private:
+    bool m_sawNewLine = false;
+};
+
 } // namespace historyformat

@@ -33,8 +33,17 @@ public:
     qsizetype feed(QByteArrayView data, bool atEnd, HistoryStats &stats);
     qint64 skipped() const { return m_skipped; }
     qint64 historyLines() const { return m_historyLines; }
+    // The first answer read, as a class copy holds it; empty before one is.
+    const QByteArray &firstAnswer() const { return m_first; }
+    // From the answer *cutAt on (copiedRecord()), nothing more is counted: the rest of this
+    // class copy is read from the history it copies. cutAt is looked at as it stands at each
+    // answer; empty cuts nothing.
+    void cutAt(const QByteArray *answer) { m_cutAt = answer; }
 
 private:
+    QByteArray m_first;
+    const QByteArray *m_cutAt = nullptr;
+    bool m_cut = false;
     bool m_atStart = true;
     bool m_skippingLine = false;  // discarding the rest of an overlong damaged line
     qint64 m_skipped = 0;
@@ -90,7 +99,11 @@ qsizetype LineReader::feed(QByteArrayView data, bool atEnd, HistoryStats &stats)
             if (checkFields(record, entry) && (record.count == fieldCount || !m_sawNewLine)) {
                 m_sawNewLine = m_sawNewLine || record.count == fieldCount;
                 ++m_historyLines;
-                stats.add(record.fields[2], entry);
+                if (m_first.isEmpty())
+                    m_first = copiedRecord(p, record);
+                m_cut = m_cut || (m_cutAt && !m_cutAt->isEmpty() && isCopiedRecord(p, record, *m_cutAt));
+                if (!m_cut)
+                    stats.add(record.fields[2], entry);
                 p = record.next;
                 continue;
             }
@@ -119,13 +132,15 @@ QString errorJoin(const QString &errors, const QString &error)
 class Follower
 {
 public:
-    Follower(QStringList paths, bool once, QString joinsFile)
-        : m_paths(std::move(paths))
+    Follower(HistorySources sources, bool once)
+        : m_sources(std::move(sources))
         , m_once(once)
-        , m_joins(std::move(joinsFile))
+        , m_joins(m_sources.joinsFile)
     {
+        if (!m_sources.classFolder.isEmpty() && !m_sources.ownHistory.isEmpty())
+            m_copy = QDir(m_sources.classFolder).filePath(classHistoryFileName());
     }
-    void setPaths(QStringList paths) { m_paths = std::move(paths); }
+    void setPaths(QStringList paths) { m_sources = {std::move(paths), {}, {}, m_sources.joinsFile}; }
     HistorySummary refresh();
 
 private:
@@ -149,12 +164,18 @@ private:
     enum class Read { Unchanged, Changed, Inconsistent };
 
     QStringList expandedPaths();
+    bool classFolderReached(const QByteArray &name, const struct stat &info);
     Read readMore(File &file);
 
-    QStringList m_paths;
+    HistorySources m_sources;
     QHash<QString, QStringList> m_folders;  // the files last found in the folders among the paths
+    QDateTime m_outOfReach;                 // since when the class folder could not be reached
+    dev_t m_classDevice = 0;                // where the class folder's files were last found
+    QString m_copy;                         // this computer's copy in the class folder
+    QByteArray m_ownFirst;                  // the first answer of this computer's own history
     bool m_once = false;
     JoinsFile m_joins;
+    bool m_rejoin = false;  // the joins changed since the class was last read with them
     std::vector<File> m_files;
     HistoryStats m_stats;
     HistorySummary m_summary;
@@ -162,12 +183,43 @@ private:
     QByteArray m_buffer;
 };
 
+// A class folder is reached when it can be listed and holds history files, or holds none but
+// is where its files were found before: an empty folder on another device is the mount point
+// of a network folder that dropped out, not a class whose files were all deleted.
+bool Follower::classFolderReached(const QByteArray &name, const struct stat &info)
+{
+    if (!S_ISDIR(info.st_mode) || ::access(name.constData(), R_OK | X_OK) != 0)
+        return false;
+    const QString folder = m_sources.classFolder;
+    const QStringList files = historyFilesIn(folder);
+    if (files.isEmpty() && m_folders.contains(folder) && !m_folders.value(folder).isEmpty()
+        && info.st_dev != m_classDevice)
+        return false;
+    m_folders.insert(folder, files);
+    if (!files.isEmpty())
+        m_classDevice = info.st_dev;
+    return true;
+}
+
 QStringList Follower::expandedPaths()
 {
     QStringList paths;
-    for (const QString &path : m_paths) {
+    // This computer's own history first: its first answer tells where its copy's answers
+    // stop counting.
+    if (!m_sources.ownHistory.isEmpty())
+        paths.append(m_sources.ownHistory);
+    for (const QString &path : m_sources.paths) {
         const QByteArray name = QFile::encodeName(path);
         struct stat info;
+        if (path == m_sources.classFolder) {
+            if (::stat(name.constData(), &info) == 0 && classFolderReached(name, info)) {
+                m_outOfReach = QDateTime();
+            } else if (!m_outOfReach.isValid()) {
+                m_outOfReach = QDateTime::currentDateTime();
+            }
+            paths += m_folders.value(path);
+            continue;
+        }
         if (::stat(name.constData(), &info) == 0) {
             if (S_ISDIR(info.st_mode)) {
                 // A folder that cannot be listed for now keeps its files as they were.
@@ -300,28 +352,41 @@ HistorySummary Follower::refresh()
         files.push_back(found != m_files.end() ? std::move(*found) : File(path));
     }
     m_files = std::move(files);
-    // Joins that changed move answers from child to child: the class is read again.
-    if (m_joins.refresh())
-        again = true;
+    // Joins that changed move answers from child to child: the class is read again (when the
+    // class folder is back, if it is away).
+    m_rejoin = m_joins.refresh() || m_rejoin;
+    again = again || m_rejoin;
 
+    // A class folder out of reach: what was read of its files stays as it was, and a reading
+    // of everything again waits until the folder is back.
+    const bool away = m_outOfReach.isValid();
+    const QStringList kept = away ? m_folders.value(m_sources.classFolder) : QStringList();
     bool changed = !m_summarised;
-    for (int pass = 0; pass < 2; ++pass) {
+    for (int pass = 0; pass < 2 && !(again && away); ++pass) {
         if (again) {
             m_stats = HistoryStats(m_joins.read().joins);
+            m_rejoin = false;
             for (File &file : m_files)
                 file = File(file.path);
+            m_ownFirst.clear();
             changed = true;
         }
         again = false;
         for (File &file : m_files) {
+            if (kept.contains(file.path))
+                continue;
+            if (file.path == m_copy)
+                file.reader.cutAt(&m_ownFirst);
             const Read read = readMore(file);
             if (read == Read::Inconsistent) {
                 again = true;
                 break;
             }
             changed = changed || read == Read::Changed;
+            if (file.path == m_sources.ownHistory)
+                m_ownFirst = file.reader.firstAnswer();
         }
-        if (!again)
+        if (!again || away)
             break;
     }
     if (!m_once && m_buffer.size() > 0)
@@ -348,6 +413,7 @@ HistorySummary Follower::refresh()
     if (!m_joins.read().error.isEmpty())
         summary.error = errorJoin(summary.error, m_joins.read().error);
     summary.notHistory = historyLines == 0 && summary.skipped > 0;
+    summary.outOfReach = m_outOfReach;
     return summary;
 }
 
@@ -360,7 +426,12 @@ public:
 };
 
 HistoryFollower::HistoryFollower(QStringList paths, QString joinsFile)
-    : m_impl(std::make_unique<Impl>(std::move(paths), false, std::move(joinsFile)))
+    : HistoryFollower(HistorySources{std::move(paths), {}, {}, std::move(joinsFile)})
+{
+}
+
+HistoryFollower::HistoryFollower(HistorySources sources)
+    : m_impl(std::make_unique<Impl>(std::move(sources), false))
 {
 }
 
@@ -378,7 +449,17 @@ HistorySummary HistoryFollower::refresh()
 
 HistorySummary readHistoryFiles(const QStringList &paths, const QString &joinsFile)
 {
-    return Follower(paths, true, joinsFile).refresh();
+    return readHistoryFiles(HistorySources{paths, {}, {}, joinsFile});
+}
+
+HistorySummary readHistoryFiles(const HistorySources &sources)
+{
+    return Follower(sources, true).refresh();
+}
+
+HistorySources classSources(const QString &classFolder, const QString &ownHistory)
+{
+    return {{classFolder, ownHistory}, classFolder, ownHistory, joinsFileIn(classFolder)};
 }
 
 QStringList historyFilesIn(const QString &folder)

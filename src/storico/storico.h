@@ -59,44 +59,11 @@ std::optional<HistoryEntry> decodeHistoryLine(QByteArrayView line);
 // The class folder named by the setting storico/cartella (QSettings "quizzolo",
 // "quizzolo": per user, or system-wide in /etc/xdg); empty when there is none.
 QString historyClassFolder();
-// "storico-<computer>-<user>.csv" for this computer and its user, so that no two
-// computers append to one file; both names made safe as parts of a file name.
+// "storico-<computer>-<user>.csv" for this computer and its user: the name of the copy of
+// this account's history in the class folder, so that no two computers write one file; both
+// names made safe as parts of a file name.
 QString classHistoryFileName();
 QString classHistoryFileName(const QString &computer, const QString &user);
-
-// Appends entries to the history without blocking the caller on the disk (a worker
-// thread does the writing). It never throws and never shows anything: a history that
-// cannot be written is said once on stderr, in Italian, and the game goes on.
-//
-// path is the file on this computer (storico.csv in the data folder). classFolder, when
-// not empty, is a class's folder shared by many computers (historyClassFolder()): the
-// lines go there, to classHistoryFileName(), and to path when the folder cannot be
-// reached, which is said once on stderr. The worker decides at the first answer, since a
-// network folder may take long to answer.
-//
-// A file that starts with oldHistoryHeader gets historyHeader at the first answer, off
-// the caller's thread: the new file is written beside it and renamed over it, so that a
-// kill at any moment leaves every old line exactly once. If that cannot be done, the
-// lines go on after the old header (still readable), and that is said once on stderr.
-// Each writer holds the file's lock (flock) while it appends or upgrades, so an answer
-// appended at the same moment by another game is never lost.
-class HistoryLog final
-{
-public:
-    explicit HistoryLog(const QString &path, const QString &classFolder = {});
-    ~HistoryLog();  // writes what is still queued, waiting a bounded time
-    HistoryLog(const HistoryLog &) = delete;
-    HistoryLog &operator=(const HistoryLog &) = delete;
-
-    void append(const HistoryEntry &entry);
-    // Waits until everything appended so far is on disk or has failed; false on failure
-    // or time-out. For tests and for leaving.
-    bool flush(int timeoutMs = 5000);
-
-private:
-    class Worker;
-    std::unique_ptr<Worker> m_worker;
-};
 
 // What the notebook shows, computed while reading so that a million lines stay small: per
 // child and fact only the counts, the last factWindow answers and the counts per day.
@@ -149,7 +116,27 @@ struct HistorySummary
     QStringList names;       // keys, in Italian alphabetical order of the shown names
     QHash<QString, ChildReport> children;  // by key
     NameJoins joins;         // the joins of names read with the history
+    // Since when the class folder read could not be reached (what was read of it before is
+    // still counted); not valid while it can be.
+    QDateTime outOfReach;
 };
+
+// What a history is read from: files and folders (a folder stands for its storico*.csv).
+// A class folder is one that may go out of reach for a while (a network folder): what was
+// read of it is then kept, and the summary says since when. Beside it, this computer's own
+// history is read whole: its answers that already reached their copy in the folder
+// (classHistoryFileName()) are counted once, whether the copy has them yet or not. The
+// joins of names, when given, are read from joinsFile.
+struct HistorySources
+{
+    QStringList paths;
+    QString classFolder;  // also among paths
+    QString ownHistory;   // also among paths; with classFolder
+    QString joinsFile;
+};
+// The class folder and this computer's own history, as the notebook and the targeted
+// practice read them when the configuration names a class folder, with the class's joins.
+HistorySources classSources(const QString &classFolder, const QString &ownHistory);
 
 // The key that makes one child of the spellings of a name: spaces at either end dropped,
 // case folded and in Unicode normal form C, accents kept ("Nicolò", "nicolò", " Nicolò " and
@@ -167,6 +154,7 @@ HistorySummary summarizeHistory(QByteArrayView content);
 // game known by the instant it started. A folder among the paths stands for its history
 // files (historyFilesIn). joinsFile, when given, holds the joins of names.
 HistorySummary readHistoryFiles(const QStringList &paths, const QString &joinsFile = {});
+HistorySummary readHistoryFiles(const HistorySources &sources);
 
 // The history files of a class folder: every storico*.csv in it, sorted by name, as paths.
 QStringList historyFilesIn(const QString &folder);
@@ -183,6 +171,7 @@ class HistoryFollower final
 {
 public:
     explicit HistoryFollower(QStringList paths, QString joinsFile = {});
+    explicit HistoryFollower(HistorySources sources);
     ~HistoryFollower();
     HistoryFollower(const HistoryFollower &) = delete;
     HistoryFollower &operator=(const HistoryFollower &) = delete;

@@ -7,9 +7,13 @@
 //   crash_writer history DIR N         N answers appended to DIR/storico.csv, answer i with
 //                                      "i" as its time; prints "appended i" after each one
 //                                      that reached the file
+//   crash_writer catchup DIR CLASS     brings this computer's copy in the folder CLASS up to
+//                                      date with DIR/storico.csv; prints "caught up" when done
 // A run-time error prints its message and ends with its number.
 #include "core/runtimeerror.h"
 #include "records/records.h"
+#include "storico/classcopy.h"
+#include "storico/historylog.h"
 #include "storico/storico.h"
 
 #include <QCoreApplication>
@@ -49,6 +53,13 @@ int main(int argc, char *argv[])
                     std::printf("appended %d\n", i);
                 std::fflush(stdout);
             }
+        } else if (command == u"catchup" && args.size() == 4) {
+            ClassCopy copy(dirwin + QLatin1String(historyFileName), args.at(3) + u'/' + classHistoryFileName());
+            if (!copy.catchUp()) {
+                std::fprintf(stderr, "crash_writer: %s\n", qPrintable(copy.reason()));
+                return 1;
+            }
+            std::puts("caught up");
         } else {
             std::fputs("crash_writer: comando sconosciuto\n", stderr);
             return 2;

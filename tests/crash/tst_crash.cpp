@@ -7,6 +7,7 @@
 // their file operations keep every earlier line.
 // CRASH_STRIDE=N tries every N-th point only, CRASH_ROUNDS the number of random kills
 // (300): the quick run in the test suite sets both.
+#include "storico/classcopy.h"
 #include "storico/storico.h"
 
 #include <QDir>
@@ -74,6 +75,8 @@ private slots:
     void failedOperationLeavesAWholePair();
     void historyKeepsEarlierLines_data();
     void historyKeepsEarlierLines();
+    void classCopyGetsEachAnswerOnce_data();
+    void classCopyGetsEachAnswerOnce();
 
 private:
     struct Run
@@ -437,6 +440,94 @@ void TestCrash::historyKeepsEarlierLines()
         QVERIFY2(contentOf().startsWith(upgraded), (where + ", then one more answer").constData());
         QVERIFY2(QDir(dir).entryList(QDir::Files | QDir::Hidden) == QStringList{QLatin1String(historyFileName)},
                  (where + ", then one more answer").constData());
+    }
+}
+
+void TestCrash::classCopyGetsEachAnswerOnce_data()
+{
+    QTest::addColumn<int>("answers");     // in this computer's history
+    QTest::addColumn<int>("copied");      // of them already in the copy; -1: no copy yet
+    QTest::addColumn<int>("earlier");     // answers of an earlier version's copy, before them
+    QTest::addColumn<int>("failure");     // 0: killed; else the errno of the failing operation
+    QTest::newRow("killed, a new copy") << 3 << -1 << 0 << 0;
+    QTest::newRow("killed, an earlier version's copy") << 3 << 0 << 2 << 0;
+    QTest::newRow("killed, a copy lacking the last answers, several pieces") << 2500 << 400 << 0 << 0;
+    QTest::newRow("disk full, several pieces") << 2500 << 400 << 2 << ENOSPC;
+    QTest::newRow("input/output error, a new copy") << 3 << -1 << 0 << EIO;
+}
+
+// The copy in a class folder brought up to date, killed before (or failing at) each of its
+// file operations in the folder, then brought up to date again: it holds the earlier
+// version's answers and this computer's, each once and in order, and nothing else is left
+// in the folder.
+void TestCrash::classCopyGetsEachAnswerOnce()
+{
+    QFETCH(int, answers);
+    QFETCH(int, copied);
+    QFETCH(int, earlier);
+    QFETCH(int, failure);
+    const QByteArray header = QByteArray(historyHeader) + "\r\n";
+    const QString dir = m_tmp->path() + u"/dati"_s;
+    const QString folder = m_watched + u"/classe"_s;
+    const QString copyPath = folder + u'/' + classHistoryFileName();
+    const QDateTime start(QDate(2026, 12, 7), QTime(10, 0), Qt::OffsetFromUTC, 3600);
+    const auto answer = [&](int i, const QString &nome) {
+        return encodeHistoryLine({start, start.addSecs(i), nome, 1 + i % 10, QString::number(i), i % 3 != 0, i, 2, i});
+    };
+    QByteArray own = header;
+    QByteArray before = header;
+    QList<QByteArray> expected;
+    for (int i = 0; i < earlier; ++i) {
+        before += answer(i, u"Luca"_s);
+        expected.append(answer(i, u"Luca"_s));
+    }
+    for (int i = 0; i < answers; ++i) {
+        own += answer(i, u"Anna \"la tigre\""_s);
+        expected.append(answer(i, u"Anna \"la tigre\""_s));
+        if (i < copied)
+            before += answer(i, u"Anna \"la tigre\""_s);
+    }
+    auto prepare = [&] {
+        QDir(dir).removeRecursively();
+        QDir(folder).removeRecursively();
+        QDir().mkpath(dir);
+        QDir().mkpath(folder);
+        QFile file(dir + u'/' + QLatin1String(historyFileName));
+        QFile copy(copyPath);
+        if (!file.open(QIODevice::WriteOnly) || file.write(own) != own.size()
+            || (copied >= 0 && (!copy.open(QIODevice::WriteOnly) || copy.write(before) != before.size())))
+            qFatal("cannot prepare %s", qPrintable(dir));
+    };
+    const QStringList catchUp{u"catchup"_s, dir, folder};
+
+    prepare();
+    qint64 operations = 0;
+    Run whole = run(catchUp, 0, false, &operations);
+    QVERIFY2(whole.status == QProcess::NormalExit && whole.code == 0, whole.err.constData());
+    QVERIFY2(operations >= 3, "the preload library saw too few file operations");
+
+    for (qint64 k = 1; k <= operations; ++k) {
+        if (!tried(k, operations))
+            continue;
+        const QByteArray where = (failure ? "operation " : "killed before operation ") + QByteArray::number(k);
+        prepare();
+        Run r = failure ? run(catchUp, 0, false, nullptr, k, failure) : run(catchUp, k);
+        QVERIFY2(failure ? r.status == QProcess::NormalExit : r.status == QProcess::CrashExit, where.constData());
+        m_kills += failure ? 0 : 1;
+        Run again = run(catchUp);
+        QVERIFY2(again.status == QProcess::NormalExit && again.code == 0, (where + again.err).constData());
+        QFile copy(copyPath);
+        QVERIFY2(copy.open(QIODevice::ReadOnly), where.constData());
+        QList<QByteArray> found;
+        for (const QByteArray &line : copy.readAll().split('\n')) {
+            if (decodeHistoryLine(line.chopped(line.endsWith('\r') ? 1 : 0)))
+                found.append(line + '\n');
+        }
+        QVERIFY2(found == expected, (where + ": " + QByteArray::number(found.size()) + " answers in the copy, "
+                                     + QByteArray::number(expected.size()) + " expected").constData());
+        QVERIFY2(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+                     == QStringList{classHistoryFileName()},
+                 where.constData());
     }
 }
 

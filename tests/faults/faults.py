@@ -25,6 +25,10 @@ sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "e2e"))
 from driver import (FAREWELL, Desktop, Failure, check, check_equal, record_files,  # noqa: E402
                     runtime_error_number, wait_for, write_record)
 
+HISTORY_BACK = "lo storico delle risposte si scrive di nuovo"
+CLASS_AWAY = "la cartella della classe non si raggiunge"
+CLASS_BACK = "la cartella della classe si raggiunge di nuovo"
+
 NOBODY = 65534
 SKIPPED = 77
 # The cases that only root can set up, and why.
@@ -35,6 +39,7 @@ NEEDS_ROOT = {
     "folder_not_creatable": "runs the program as another user",
     "disk_full": "mounts a file system",
     "character_unreadable": "runs the program as another user",
+    "history_disk_full_for_a_while": "mounts a file system",
 }
 OLD = (b"0\r\n", b"Anna\r\n")      # beaten by a single right answer
 HIGH = (b"40\r\n", b"Anna\r\n")    # never beaten here
@@ -155,7 +160,166 @@ def check_history_said_once(case):
     check_equal(said, 1, "times the unwritable history was said on standard error")
 
 
+def fill(path):
+    """Writes path until its disk is full."""
+    filler = os.open(path, os.O_WRONLY | os.O_CREAT, 0o644)
+    try:
+        while os.write(filler, b"\0" * 4096):
+            pass
+    except OSError:
+        pass
+    finally:
+        os.close(filler)
+
+
+def with_class_folder(data_home, folder):
+    """The configuration the game reads names folder as the class folder."""
+    conf = Path(data_home) / "config" / "quizzolo" / "quizzolo.conf"
+    conf.parent.mkdir(parents=True, exist_ok=True)
+    conf.write_text(f"[storico]\ncartella={folder}\n")
+
+
+def answers_in(path):
+    """The answer lines of a history file, in order (the header and blank lines left out)."""
+    if not Path(path).exists():
+        return []
+    lines = Path(path).read_bytes().split(b"\r\n")
+    return [line for line in lines if line and not line.startswith(b"partita;")]
+
+
+def class_copy(folder):
+    copies = sorted(Path(folder).glob("storico-*.csv")) if Path(folder).is_dir() else []
+    check(len(copies) <= 1, f"more than one copy in the class folder: {copies}")
+    return copies[0] if copies else Path(folder) / "storico-none.csv"
+
+
+def give_answers(game, count, first=False):
+    """count wrong answers ("0"), each checked, then the next problem posed."""
+    for number in range(count):
+        if number or not first:
+            game.next_problem()
+        game.answer("0")
+
+
+def leave_game(game):
+    game.press_exit()
+    game.dismiss_message(FAREWELL)
+    check_equal(game.wait_exit(), 0, "exit status")
+
+
+def check_every_answer_once(case, own, folder, count):
+    """count answers in this computer's history, and the same in the class copy, each once."""
+    local = answers_in(own)
+    check_equal(len(local), count, "answers in this computer's history")
+    check_equal(len(set(local)), count, "distinct answers in this computer's history")
+    check_equal(answers_in(class_copy(folder)), local, "answers in the class copy")
+
+
+def wait_copy(folder, count, timeout):
+    """Seconds until the class copy holds count answers."""
+    started = time.monotonic()
+    wait_for(f"{count} answers in the class copy", lambda: len(answers_in(class_copy(folder))) >= count,
+             timeout=timeout, interval=0.1)
+    return time.monotonic() - started
+
+
+def said(case, text):
+    return (case.work / "program.log").read_text(errors="replace").count(text)
+
+
 # --- the cases ----------------------------------------------------------------------
+
+def class_folder_away_mid_game(case):
+    """The class folder goes away in the middle of a game (a network folder dropping out) and
+    comes back: every answer is in this computer's history and, once the folder is back, in
+    its copy there, each once, within 30 s without a new answer; the child sees nothing."""
+    home = case.folder("data")
+    folder = case.folder("classe")
+    away = case.work / "classe-via"
+    own = home / "quizzolo" / "storico.csv"
+    with_class_folder(home, folder)
+    with Desktop() as desktop:
+        game = desktop.launch(case.binary, home, log=case.work / "program.log")
+        game.start_game("Lucia")
+        give_answers(game, 3, first=True)
+        wait_copy(folder, 3, timeout=10)
+        os.rename(folder, away)
+        give_answers(game, 3)
+        wait_for("6 answers in this computer's history", lambda: len(answers_in(own)) == 6)
+        check(not game.message_boxes(), "a message box came up while the folder was away")
+        os.rename(away, folder)
+        took = wait_copy(folder, 6, timeout=40)
+        check(took <= 35, f"the copy caught up {took:.1f} s after the folder came back")
+        give_answers(game, 3)
+        after_answer = wait_copy(folder, 9, timeout=10)
+        leave_game(game)
+    check_every_answer_once(case, own, folder, 9)
+    check_equal(said(case, CLASS_AWAY), 1, "times the folder out of reach was said")
+    check_equal(said(case, CLASS_BACK), 1, "times the folder back was said")
+    print(f"    9 answers given, 9 kept here, 9 in the class copy; copy complete {took:.1f} s after the "
+          f"folder came back (no answer meanwhile), {after_answer:.2f} s after an answer")
+
+
+def class_folder_away_at_start(case):
+    """A game played with the class folder away writes here; the next game, with the folder
+    back, brings the copy up to date as it starts, before any answer."""
+    home = case.folder("data")
+    folder = case.work / "classe"
+    own = home / "quizzolo" / "storico.csv"
+    with_class_folder(home, folder)
+    with Desktop() as desktop:
+        game = desktop.launch(case.binary, home, log=case.work / "program.log")
+        game.start_game("Lucia")
+        give_answers(game, 4, first=True)
+        leave_game(game)
+        check_equal(len(answers_in(own)), 4, "answers in this computer's history")
+        check(not folder.exists(), "the class folder was made")
+        folder.mkdir()
+        game = desktop.launch(case.binary, home, log=case.work / "program2.log")
+        game.start_game("Lucia")
+        took = wait_copy(folder, 4, timeout=30)
+        give_answers(game, 2, first=True)
+        leave_game(game)
+    check_every_answer_once(case, own, folder, 6)
+    print(f"    6 answers given, 6 kept here, 6 in the class copy; the 4 of the first game in the copy "
+          f"{took:.2f} s after the second game started (its greeting closed), before any answer")
+
+
+def history_disk_full_for_a_while(case):
+    """This computer's data folder is full for a few answers, then freed: the answers wait and
+    are written, in order, once there is room; the class copy gets each once."""
+    home = case.folder("data")
+    folder = case.folder("classe")
+    case.mount("-t", "tmpfs", "-o", "size=256k,mode=0755", "tmpfs", str(home))
+    with_class_folder(home, folder)
+    own = home / "quizzolo" / "storico.csv"
+    # A history that fills its last page exactly: on a full disk, any answer needs another.
+    header = b"partita;ora;nome;fattore;risposta;esatta;millisecondi;tabellina;dopo_dettatura\r\n"
+    start, end = b"2026-12-01T10:00:00+01:00;2026-12-01T10:00:05+01:00;Pad;1;", b";0;1;2;\r\n"
+    own.parent.mkdir()
+    own.write_bytes(header + start + b"x" * (4096 - len(header) - len(start) - len(end)) + end)
+    with Desktop() as desktop:
+        game = desktop.launch(case.binary, home, log=case.work / "program.log")
+        game.start_game("Lucia")
+        wait_copy(folder, 1, timeout=10)
+        fill(home / "filler")
+        check(shutil.disk_usage(home).free == 0, "the tmpfs is not full")
+        give_answers(game, 3, first=True)
+        time.sleep(1)
+        check_equal(len(answers_in(own)), 1, "answers in the history on the full disk")
+        (home / "filler").unlink()
+        freed = time.monotonic()
+        give_answers(game, 2)
+        wait_for("6 answers in this computer's history", lambda: len(answers_in(own)) == 6)
+        took = time.monotonic() - freed
+        wait_copy(folder, 6, timeout=10)
+        leave_game(game)
+    check_every_answer_once(case, own, folder, 6)
+    check_history_said_once(case)
+    check_equal(said(case, HISTORY_BACK), 1, "times the history written again was said")
+    print(f"    5 answers given (3 on the full disk), 5 kept here, 5 in the class copy (with the one "
+          f"before); the 3 that waited written {took:.1f} s after the disk was freed, with the next answer")
+
 
 def readonly_folder_at_save(case):
     """The child's own data folder without write permission: starting works (the files
@@ -218,14 +382,7 @@ def disk_full(case):
     case.mount("-t", "tmpfs", "-o", "size=256k,mode=0755", "tmpfs", str(home))
     folder = home / "quizzolo"
     write_record(home, *OLD)
-    filler = os.open(home / "filler", os.O_WRONLY | os.O_CREAT, 0o644)
-    try:
-        while os.write(filler, b"\0" * 4096):
-            pass
-    except OSError:
-        pass
-    finally:
-        os.close(filler)
+    fill(home / "filler")
     check(shutil.disk_usage(home).free == 0, "the tmpfs is not full")
     leave_then_fail(case, 61, home)
     check_equal(record_files(home), OLD, "record files")
@@ -373,7 +530,8 @@ def no_display(case):
 CASES = {f.__name__: f for f in (
     readonly_folder_at_save, readonly_mount_at_start, readonly_mount_at_save, folder_not_creatable,
     data_home_is_a_file, disk_full, score_file_is_a_folder, name_file_is_a_folder, character_unreadable,
-    character_malformed, character_missing, no_audio_device, no_compositor, no_display)}
+    character_malformed, character_missing, no_audio_device, no_compositor, no_display,
+    class_folder_away_mid_game, class_folder_away_at_start, history_disk_full_for_a_while)}
 
 
 def main():

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// What a child plays: the table and "Ripasso mirato". A field not chosen falls through to
+// the class's choice, and then to the table of 2 without the practice.
+struct Scelta
+{
+    std::optional<int> tabellina;  // 2 to 10, or tutteLeTabelline
+    std::optional<bool> ripasso;
+
+    bool isEmpty() const { return !tabellina && !ripasso; }
+    bool operator==(const Scelta &) const = default;
+};
+
+// Each child's choices and the class's, set by the child in the game's menu or by the teacher
+// in the notebook. Children are told apart by childKey(). Plain code: Qt Core only.
+//
+// Without a class folder they live in this account's configuration (QSettings "quizzolo",
+// group "bambini" by child, "classe" for the class). With one, in the folder, where every
+// computer of the lab finds them: a small file per child, scelta-<name>-<hash>.txt, and
+// scelta-classe.txt, each written whole (a new file under a name nobody can guess, renamed
+// over the old one), so two computers changing one child's choice leave one of the two
+// whole. The account's configuration then keeps the last choices read there (group
+// "copiaCartella"), used while the folder cannot be reached, and a change made meanwhile,
+// written to the folder at the next use that reaches it. A folder that does not answer holds
+// nothing up for more than a few seconds. Damaged files are ignored, each said on stderr.
+class Scelte final
+{
+public:
+    explicit Scelte(QString classFolder);
+
+    // What a game plays, as a launcher's option does not decide it: the child's own choice,
+    // else the class's, else the table of 2 without the practice.
+    struct Partita
+    {
+        int tabellina = 2;
+        bool ripasso = false;
+    };
+    Partita perLaPartita(const QString &nome);
+
+    // The child changes one of its choices (the fields set in change) in the game.
+    void cambia(const QString &nome, const Scelta &change);
+
+    // The notebook. Each child's own choice and the class's, as they stand; reached is false
+    // when the folder could not be read (they are then those last read on this computer).
+    struct Tutte
+    {
+        QHash<QString, Scelta> bambini;  // by childKey
+        Scelta classe;
+        bool reached = true;
+    };
+    Tutte tutte();
+    // Sets the choice of the children named (their own), or the class's, clearing every
+    // child's own so that all start on it. False with error() when it could not be written.
+    bool assegnaBambini(const QStringList &nomi, const Scelta &scelta);
+    bool assegnaClasse(const Scelta &scelta);
+    const QString &error() const { return m_error; }
+
+private:
+    QString m_folder;
+    QString m_error;
+};
+
+// The file of one child's choices in a class folder: "scelta-" and the name's first letters
+// and digits, then a hash of its key, so any name makes a short, safe file name.
+QString sceltaFileName(const QString &nome);
