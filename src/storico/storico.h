@@ -110,7 +110,7 @@ struct HistorySummary
     bool exists = false;     // a file was there
     qint64 entries = 0;      // answers read
     qint64 skipped = 0;      // lines that could not be read
-    QMap<QString, qint64> skippedIn;  // of them, by file (the joins file's included)
+    QMap<QString, qint64> skippedIn;  // lines not read, by file (the joins file's too)
     QString error;           // why a file could not be read (Italian, one line a file), empty when all could
     bool notHistory = false; // there were bytes, but not one line was a history line (nor its header)
     QStringList names;       // keys, in Italian alphabetical order of the shown names
