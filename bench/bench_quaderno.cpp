@@ -2,12 +2,18 @@
 // shows a class folder of 30 files holding 10^6 answers, the time from appending one
 // answer until the open window shows it, and the peak resident memory of the process.
 //   bench_quaderno                   the three figures, on a scratch folder
-//   bench_quaderno classe FOLDER     writes a class of 22 children (1 to 40 games each over
+//   bench_quaderno classe FOLDER     writes a class of 24 children (1 to 40 games each over
 //                                    three months, of mixed skill) into FOLDER, as the lab's
-//                                    computers would
+//                                    computers would; one has a long name, and one typed his
+//                                    name wrong in a few games, joined to the right one
+//   bench_quaderno pagina FOLDER NAME TABLE FILE.pdf
+//                                    prints the page of the child NAME of the class in FOLDER,
+//                                    with the facts of TABLE
 //   bench_quaderno bambino FILE      writes one child's 2,000 games into FILE
 //   bench_quaderno open PATH         opens PATH once (for /usr/bin/time -v)
+#include "quaderno/notebookdata.h"
 #include "quaderno/quaderno.h"
+#include "quaderno/report.h"
 #include "storico/storico.h"
 
 #include <QApplication>
@@ -15,6 +21,8 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QPainter>
+#include <QPdfWriter>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -77,7 +85,8 @@ bool writeFile(const QString &path, const QByteArray &content)
     return file.open(QIODevice::WriteOnly) && file.write(header) == header.size() && file.write(content) == content.size();
 }
 
-// 22 children over three months, written to the files of four computers.
+// 24 children over three months, written to the files of four computers; Marco's games as
+// "Marcp" joined to his.
 bool writeClass(const QString &folder)
 {
     QDir().mkpath(folder);
@@ -85,7 +94,8 @@ bool writeClass(const QString &folder)
     const QStringList names = {u"Giulia"_qs, u"Nicolò"_qs, u"Alessandro"_qs, u"Sofia"_qs, u"Élodie"_qs, u"Leonardo"_qs,
                                u"Aurora"_qs, u"Tommaso"_qs, u"Ginevra"_qs, u"Francesco"_qs, u"Beatrice"_qs, u"Lorenzo"_qs,
                                u"Alice"_qs, u"Mattia"_qs, u"Chiara"_qs, u"Riccardo"_qs, u"Emma"_qs, u"Davide"_qs,
-                               u"Zoe"_qs, u"Gabriele"_qs, u"Martina"_qs, u"andrea"_qs};
+                               u"Zoe"_qs, u"Gabriele"_qs, u"Martina"_qs, u"andrea"_qs,
+                               u"Maria Vittoria Benedetta Addolorata Bonaventura"_qs, u"Marco"_qs, u"Marcp"_qs};
     std::array<QByteArray, 4> files;
     const QDateTime first(QDate(2026, 9, 14), QTime(9, 0), Qt::OffsetFromUTC, 7200);
     for (const QString &name : names) {
@@ -100,6 +110,24 @@ bool writeClass(const QString &folder)
     for (size_t i = 0; i < files.size(); ++i)
         if (!writeFile(folder + QStringLiteral("/storico-lab%1-scuola.csv").arg(i + 1), files[i]))
             return false;
+    NameJoins joins;
+    joins.join(u"Marcp"_qs, u"Marco"_qs);
+    return writeJoins(joinsFileIn(folder), joins).isEmpty();
+}
+
+// The printed page of one child of a class, as "Stampa..." makes it.
+bool printChild(const QString &folder, const QString &name, int tabellina, const QString &pdf)
+{
+    const HistorySummary summary = readHistoryFiles({folder}, joinsFileIn(folder));
+    const auto child = summary.children.constFind(summary.joins.resolve(childKey(name)));
+    if (child == summary.children.cend())
+        return false;
+    QPdfWriter writer(pdf);
+    writer.setPageSize(QPageSize(QPageSize::A4));
+    writer.setResolution(300);
+    QPainter painter(&writer);
+    paintReport(painter, painter.viewport(),
+                {*child, tabellina, bestGameText(*child, tabellina), QDateTime(QDate(2026, 12, 14), QTime(17, 30))});
     return true;
 }
 
@@ -185,6 +213,8 @@ int main(int argc, char *argv[])
         return writeClass(args[2]) ? 0 : 1;
     if (args.size() == 3 && args[1] == u"bambino")
         return writeChild(args[2]) ? 0 : 1;
+    if (args.size() == 6 && args[1] == u"pagina")
+        return printChild(args[2], args[3], args[4].toInt(), args[5]) ? 0 : 1;
     QTemporaryDir scratch;
     const QString data = scratch.filePath(QStringLiteral("dati/"));
     if (args.size() == 3 && args[1] == u"open") {

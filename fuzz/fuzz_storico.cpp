@@ -11,6 +11,7 @@
 #include <QLocale>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -25,8 +26,12 @@ namespace {
 
 void checkFact(const FactStats &fact)
 {
-    if (fact.right < 0 || fact.right > fact.answers || fact.medianMs < -1)
+    const FactEvidence &evidence = fact.evidence;
+    if (fact.right < 0 || fact.right > fact.answers || evidence.right < 0 || evidence.right > evidence.answers
+        || evidence.answers != std::min(fact.answers, factWindow) || evidence.medianMs < -1)
         fail("a fact's counts do not hold together");
+    if (fact.state != judgeFact(evidence))
+        fail("a fact's state is not the verdict of the figures shown beside it");
     if (fact.answers < 3 && fact.state != FactState::Nuovo)
         fail("a fact judged on fewer than three answers");
     qint64 answers = 0;
@@ -100,7 +105,7 @@ bool sameChildren(const HistorySummary &a, const HistorySummary &b)
             for (size_t f = 0; f < 10; ++f) {
                 const FactStats &p = x.tables[t][f];
                 const FactStats &q = y.tables[t][f];
-                if (p.answers != q.answers || p.right != q.right || p.state != q.state || p.medianMs != q.medianMs)
+                if (p.answers != q.answers || p.right != q.right || p.state != q.state || p.evidence != q.evidence)
                     return false;
             }
         }

@@ -1,3 +1,5 @@
+#include "core/italian.h"
+#include "quaderno/classgridmodel.h"
 #include "quaderno/notebookdata.h"
 #include "quaderno/quaderno.h"
 #include "quaderno/report.h"
@@ -11,11 +13,17 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPainter>
+#include <QGroupBox>
 #include <QPdfWriter>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -28,6 +36,7 @@ class TestQuaderno : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void childrenAndTheirFacts();
     void unreadableLinesAreCountedAndTheRestShown();
@@ -40,6 +49,9 @@ private slots:
     void classGrid();
     void classFolderOfManyFiles();
     void newAnswersAppearWhileOpen();
+    void joinedNamesFromTheNotebook();
+    void longNameKeepsThePageInTheScreen();
+    void printDialogSpeaksItalian();
     void gamesGroupedToFit_data();
     void gamesGroupedToFit();
 
@@ -78,7 +90,7 @@ ChildReport sampleChild(const QString &name, int games)
     for (int g = 0; g < games; ++g)
         child.games.append({QDateTime(QDate(2026, 11, 1).addDays(g), QTime(16, 0)), 7, 20 + g % 7, g % 4});
     for (int f = 0; f < 10; ++f)
-        child.tables[5][size_t(f)] = {12, 12 - f % 4, 1800 + 100 * f,
+        child.tables[5][size_t(f)] = {12, 12 - f % 4, {10, 10 - f % 4, 1800.0 + 100 * f},
                                       f == 6 || f == 7 ? FactState::DaRipassare : FactState::Sicuro, {}};
     return child;
 }
@@ -92,8 +104,9 @@ QString run(const QString &program, const QStringList &arguments)
     return QString::fromUtf8(process.readAllStandardOutput());
 }
 
-// An answer of the table of 2 in a line of the history: game g of the day, answer a of it.
-QByteArray answer(const QString &name, int day, int fattore, bool esatta, int a = 0)
+// An answer in a line of the history: answer a of the day's game, of the table of 2 unless
+// another is given.
+QByteArray answer(const QString &name, int day, int fattore, bool esatta, int a = 0, int tabellina = 2)
 {
     const QDateTime game(QDate(2026, 11, day), QTime(16, 0), Qt::OffsetFromUTC, 3600);
     HistoryEntry e;
@@ -102,30 +115,36 @@ QByteArray answer(const QString &name, int day, int fattore, bool esatta, int a 
     e.nome = name;
     e.fattore = fattore;
     e.esatta = esatta;
-    e.risposta = QString::number(2 * fattore + (esatta ? 0 : 1));
+    e.risposta = QString::number(tabellina * fattore + (esatta ? 0 : 1));
     e.millisecondi = 2000;
+    e.tabellina = tabellina;
     return encodeHistoryLine(e);
 }
 
 // answers(name, day, {{fattore, right}, ...}): one game's lines.
-QByteArray game(const QString &name, int day, const QList<std::pair<int, bool>> &answers)
+QByteArray game(const QString &name, int day, const QList<std::pair<int, bool>> &answers, int tabellina = 2)
 {
     QByteArray out;
     for (int a = 0; a < answers.size(); ++a)
-        out += answer(name, day, answers[a].first, answers[a].second, a);
+        out += answer(name, day, answers[a].first, answers[a].second, a, tabellina);
     return out;
 }
 
 // A row of the class grid as text: the name, then the mark of each fact.
-QString gridRow(QTableWidget *grid, int r)
+QString gridRow(const QAbstractItemModel *grid, int r)
 {
     QStringList cells;
     for (int c = 0; c < grid->columnCount(); ++c)
-        cells.append(grid->item(r, c) ? grid->item(r, c)->text() : u"<none>"_s);
+        cells.append(grid->index(r, c).data().toString());
     return cells.join(u'|');
 }
 
 } // namespace
+
+void TestQuaderno::initTestCase()
+{
+    installQtItalian(*qApp);
+}
 
 void TestQuaderno::init()
 {
@@ -187,12 +206,14 @@ void TestQuaderno::childrenAndTheirFacts()
     auto *table = child<QTableWidget>(*window, "tabellaFatti");
     QCOMPARE(table->rowCount(), 10);
     // Old lines have no time after the dictation: the median is unknown.
-    QCOMPARE(row(table, 2), QStringList({u"2 x 3"_s, u"3"_s, u"67%"_s, u"-"_s, u"da ripassare"_s}));
+    QCOMPARE(row(table, 2), QStringList({u"2 x 3"_s, u"2 su 3"_s, u"-"_s, u"da ripassare"_s, u"3"_s}));
     QVERIFY(table->item(2, 0)->font().bold());
-    QCOMPARE(row(table, 9), QStringList({u"2 x 10"_s, u"1"_s, u"100%"_s, u"-"_s, u"nuovo"_s}));
-    QCOMPARE(row(table, 0), QStringList({u"2 x 1"_s, u"0"_s, u"-"_s, u"-"_s, u"nuovo"_s}));
+    QCOMPARE(row(table, 9), QStringList({u"2 x 10"_s, u"1 su 1"_s, u"-"_s, u"nuovo"_s, u"1"_s}));
+    QCOMPARE(row(table, 0), QStringList({u"2 x 1"_s, u"-"_s, u"-"_s, u"nuovo"_s, u"0"_s}));
     QVERIFY(!table->item(9, 0)->font().bold());
-    QCOMPARE(table->item(2, 4)->background().color(), stateColour(FactState::DaRipassare));
+    QCOMPARE(table->item(2, 3)->background().color(), stateColour(FactState::DaRipassare));
+    QCOMPARE(table->item(2, 1)->data(Qt::AccessibleDescriptionRole).toString(),
+             u"2 x 3: 2 esatte delle ultime 3 risposte, da ripassare; 3 risposte in tutto"_s);
     // The table is one stop of the Tab key: Tab leaves it for the next control.
     QVERIFY(QTest::qWaitForWindowActive(window.get()));
     table->setFocus();
@@ -202,7 +223,7 @@ void TestQuaderno::childrenAndTheirFacts()
     // Another table: its facts, and its own record (none here).
     auto *tabellina = child<QComboBox>(*window, "sceltaTabellina");
     tabellina->setCurrentIndex(5);
-    QCOMPARE(row(table, 7), QStringList({u"7 x 8"_s, u"0"_s, u"-"_s, u"-"_s, u"nuovo"_s}));
+    QCOMPARE(row(table, 7), QStringList({u"7 x 8"_s, u"-"_s, u"-"_s, u"nuovo"_s, u"0"_s}));
     QCOMPARE(child<QLabel>(*window, "lblRecord")->text(),
              u"Record di questo computer nella tabellina del 7: nessuno ancora."_s);
     QCOMPARE(child<QLabel>(*window, "lblDaRipassare")->text(), u"Nessun fatto da ripassare"_s);
@@ -217,7 +238,7 @@ void TestQuaderno::childrenAndTheirFacts()
     names->setCurrentRow(1);
     QCOMPARE(child<QLabel>(*window, "lblRiepilogo")->text(), u"Marco: 1 partita, 1 risposta, 1 esatta (100%)"_s);
     QCOMPARE(child<QLabel>(*window, "lblDaRipassare")->text(), u"Nessun fatto da ripassare"_s);
-    QCOMPARE(row(table, 2)[1], u"0"_s);
+    QCOMPARE(row(table, 2)[4], u"0"_s);
     QVERIFY(child<QPushButton>(*window, "cmdStampa")->isEnabled());
     QVERIFY(child<QPushButton>(*window, "cmdApriFile")->isEnabled());
     QVERIFY(child<QLabel>(*window, "lblFile")->text().endsWith(m_folder + u"storico.csv"_s));
@@ -233,7 +254,7 @@ void TestQuaderno::unreadableLinesAreCountedAndTheRestShown()
     QCOMPARE(window->summary().skipped, 3);
     auto *skipped = child<QLabel>(*window, "lblRigheSaltate");
     QVERIFY(skipped->isVisible());
-    QCOMPARE(skipped->text(), u"3 righe del file non sono state lette perché illeggibili."_s);
+    QCOMPARE(skipped->text(), u"3 righe di storico.csv non sono state lette perché illeggibili."_s);
     QCOMPARE(child<QListWidget>(*window, "listaBambini")->count(), 2);
     QCOMPARE(child<QLabel>(*window, "lblRiepilogo")->text(), u"Lucia: 2 partite, 4 risposte, 3 esatte (75%)"_s);
     QCOMPARE(child<QLabel>(*window, "lblRecord")->text(),
@@ -330,11 +351,15 @@ void TestQuaderno::reportFitsOnePage()
     QVERIFY(run(u"pdfinfo"_s, {pdf}).contains(QRegularExpression(u"Pages:\\s+1\\n"_s)));
     // Every line whole, wherever it wrapped: compared without white space.
     const auto bare = [](QString text) { return text.remove(QRegularExpression(u"\\s"_s)); };
-    const QString text = bare(run(u"pdftotext"_s, {u"-layout"_s, pdf, u"-"_s}));
+    const QString layout = run(u"pdftotext"_s, {u"-layout"_s, pdf, u"-"_s});
+    const QString text = bare(layout);
+    // The heads of the facts' columns apart, as their cells are.
+    QVERIFY2(layout.contains(QRegularExpression(u"Fatto +Esatte \\(ultime 10\\) +Tempo mediano +Stato +Risposte in tutto"_s)),
+             qPrintable(layout));
     const QString period = games == 1 ? u"il 01/11/2026"_s : u"dal 01/11/2026 al %1"_s.arg(
                                                                  QDate(2026, 11, 1).addDays(games - 1).toString(u"dd/MM/yyyy"_s));
     for (const QString &expected : {heading, u"tabellina del 7 - partite "_s + period,
-                                    u"Record: 31 punti, di Maria."_s, u"7 x 10 12 92% 2,7 s sicuro"_s,
+                                    u"Record: 31 punti, di Maria."_s, u"7 x 10 9 su 10 2,7 s sicuro 12"_s,
                                     u"Da ripassare: 7 x 7, 7 x 8."_s})
         QVERIFY2(text.contains(bare(expected)), qPrintable(expected + u" not in: "_s + text));
 }
@@ -348,7 +373,7 @@ void TestQuaderno::classPageFitsOnePage()
         ChildReport child;
         child.name = name;
         for (int f = 0; f < 10; ++f)
-            child.tables[5][size_t(f)].state = FactState((c + f) % 4);
+            child.tables[5][size_t(f)] = {3, 0, {}, FactState((c + f) % 4), {}};
         summary.names.append(childKey(name));
         summary.children.insert(childKey(name), child);
     }
@@ -360,7 +385,7 @@ void TestQuaderno::classPageFitsOnePage()
         writer.setResolution(300);
         QPainter painter(&writer);
         const QRect page = painter.viewport();
-        const QRect used = paintClass(painter, page, {::classGrid(summary, 7), 7, u"dal 14/09/2026 al 12/12/2026"_s,
+        const QRect used = paintClass(painter, page, {::classGrid(summary, 7), u"dal 14/09/2026 al 12/12/2026"_s,
                                                       QDateTime(QDate(2026, 12, 13), QTime(9, 0))});
         QVERIFY(page.contains(used));
     }
@@ -375,6 +400,7 @@ void TestQuaderno::classPageFitsOnePage()
 void TestQuaderno::classGrid_data()
 {
     QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("tabellina");
     QTest::addColumn<QStringList>("rows");
     QTest::addColumn<QString>("weak");
     const QList<std::pair<int, bool>> fiveRight = {{1, true}, {1, true}, {1, true}, {1, true}, {1, true}};
@@ -382,47 +408,62 @@ void TestQuaderno::classGrid_data()
         << header + game(u"Nicolò"_s, 1, {{3, true}}) + game(u"Zeno"_s, 2, {{3, true}})
                + game(u" nicolò "_s, 3, {{3, true}}) + game(u"Élodie"_s, 4, {{3, true}})
                + game(u"andrea"_s, 5, {{3, true}}) + game(u"NICOLÒ"_s, 6, {{3, true}})
+        << 2
         << QStringList{u"andrea|–|–|–|–|–|–|–|–|–|–"_s, u"Élodie|–|–|–|–|–|–|–|–|–|–"_s,
                        u"NICOLÒ|–|–|○|–|–|–|–|–|–|–"_s, u"Zeno|–|–|–|–|–|–|–|–|–|–"_s}
         << u"Nessun fatto da ripassare"_s;
-    // Anna: 2 x 1 sure, 2 x 2 in practice (4 of 5), 2 x 7 to practise (1 of 3).
-    QTest::newRow("each fact's state, and the facts most of the class has to practise")
+    // Anna: 2 x 1 sure, 2 x 2 in practice (4 of 5), 2 x 7 to practise (1 of 3). Dario
+    // never played the table of 2: the shares are of the three who did.
+    QTest::newRow("each fact's state, and the facts most of those who played have to practise")
         << header + game(u"Anna"_s, 1, fiveRight) + game(u"Anna"_s, 2, {{2, true}, {2, true}, {2, false}, {2, true}, {2, true}})
                + game(u"Anna"_s, 3, {{7, false}, {7, true}, {7, false}})
                + game(u"Bruno"_s, 3, {{7, false}, {7, false}, {7, false}, {8, false}, {8, true}, {8, false}})
                + game(u"Carla"_s, 4, {{7, true}, {7, true}, {7, true}, {8, false}, {8, false}, {8, true}})
+               + game(u"Dario"_s, 4, {{7, false}, {7, false}, {7, false}}, 3)
+        << 2
         << QStringList{u"Anna|✓|○|–|–|–|–|!|–|–|–"_s, u"Bruno|–|–|–|–|–|–|!|!|–|–"_s,
-                       u"Carla|–|–|–|–|–|–|○|!|–|–"_s}
+                       u"Carla|–|–|–|–|–|–|○|!|–|–"_s, u"Dario|–|–|–|–|–|–|–|–|–|–"_s}
         << u"Da ripassare per la maggior parte della classe: 2 x 7 (2 su 3), 2 x 8 (2 su 3)."_s;
     QTest::newRow("no fact for most: the most common named")
         << header + game(u"Anna"_s, 1, fiveRight) + game(u"Bruno"_s, 1, {{9, false}, {9, false}, {9, false}})
                + game(u"Carla"_s, 1, fiveRight)
-        << QStringList{u"Anna|✓|–|–|–|–|–|–|–|–|–"_s, u"Bruno|–|–|–|–|–|–|–|–|!|–"_s, u"Carla|✓|–|–|–|–|–|–|–|–|–"_s}
+        << 2 << QStringList{u"Anna|✓|–|–|–|–|–|–|–|–|–"_s, u"Bruno|–|–|–|–|–|–|–|–|!|–"_s, u"Carla|✓|–|–|–|–|–|–|–|–|–"_s}
         << u"Nessun fatto è da ripassare per la maggior parte della classe; i più da ripassare: 2 x 9 (1 su 3)."_s;
+    QTest::newRow("the table chosen, not the table of 2")
+        << header + game(u"Anna"_s, 1, fiveRight) + game(u"Anna"_s, 2, {{4, false}, {4, false}, {4, false}}, 7)
+        << 7 << QStringList{u"Anna|–|–|–|!|–|–|–|–|–|–"_s}
+        << u"Da ripassare per la maggior parte della classe: 7 x 4 (1 su 1)."_s;
+    QTest::newRow("a table no child played yet") << header + game(u"Anna"_s, 1, fiveRight) << 5
+                                                 << QStringList{u"Anna|–|–|–|–|–|–|–|–|–|–"_s}
+                                                 << u"Nessun bambino ha ancora giocato la tabellina del 5."_s;
 }
 
 void TestQuaderno::classGrid()
 {
     QFETCH(QByteArray, content);
+    QFETCH(int, tabellina);
     QFETCH(QStringList, rows);
     QFETCH(QString, weak);
     writeHistory(content);
     auto window = open();
-    auto *grid = child<QTableWidget>(*window, "grigliaClasse");
+    child<QComboBox>(*window, "sceltaTabellina")->setCurrentIndex(tabellina - 2);
+    auto *grid = child<QTableView>(*window, "grigliaClasse");
+    const QAbstractItemModel *model = grid->model();
     QStringList shown;
-    for (int r = 0; r < grid->rowCount(); ++r)
-        shown.append(gridRow(grid, r));
+    for (int r = 0; r < model->rowCount(); ++r)
+        shown.append(gridRow(model, r));
     QCOMPARE(shown, rows);
+    QCOMPARE(model->headerData(10, Qt::Horizontal).toString(), u"%1 x 10"_s.arg(tabellina));
     QCOMPARE(child<QLabel>(*window, "lblClasseDaRipassare")->text(), weak);
     // Never colour alone: each mark says its state in words to a screen reader too.
-    QCOMPARE(grid->item(0, 1)->data(Qt::AccessibleTextRole).toString(),
-             grid->item(0, 1)->text() == u"✓"_s ? u"sicuro"_s : u"nuovo"_s);
+    const QModelIndex first = model->index(0, 1);
+    QCOMPARE(first.data(Qt::AccessibleTextRole).toString(), first.data().toString() == u"✓"_s ? u"sicuro"_s : u"nuovo"_s);
     QVERIFY(!grid->tabKeyNavigation());
 
     // Enter on a child's row opens that child's page.
     auto *tabs = child<QTabWidget>(*window, "schede");
     tabs->setCurrentIndex(1);
-    grid->setCurrentCell(rows.size() - 1, 3);
+    grid->setCurrentIndex(model->index(int(rows.size()) - 1, 3));
     QTest::keyClick(grid, Qt::Key_Return);
     QCOMPARE(tabs->currentIndex(), 0);
     QVERIFY(child<QLabel>(*window, "lblRiepilogo")->text().startsWith(rows.last().section(u'|', 0, 0) + u':'));
@@ -451,6 +492,10 @@ void TestQuaderno::classFolderOfManyFiles()
     QCOMPARE(child<QLabel>(*window, "lblRiepilogo")->text(), u"anna: 2 partite, 3 risposte, 2 esatte (67%)"_s);
     QCOMPARE(names->item(2)->text(), u"Carla - ultima partita 03/11/2026"_s);
     QCOMPARE(child<QLabel>(*window, "lblFile")->text(), u"Cartella della classe: "_s + folder);
+    // Not this computer's record, which means nothing for a class: the child's best game.
+    QCOMPARE(child<QLabel>(*window, "lblRecord")->text(), u"Miglior partita nella tabellina del 2: 1 esatta, 01/11/2026."_s);
+    child<QComboBox>(*window, "sceltaTabellina")->setCurrentIndex(1);
+    QCOMPARE(child<QLabel>(*window, "lblRecord")->text(), u"Miglior partita nella tabellina del 3: nessuna ancora."_s);
 }
 
 void TestQuaderno::newAnswersAppearWhileOpen()
@@ -467,6 +512,9 @@ void TestQuaderno::newAnswersAppearWhileOpen()
     auto *tabellina = child<QComboBox>(*window, "sceltaTabellina");
     names->setCurrentRow(1);
     tabellina->setCurrentIndex(4);
+    auto *grid = child<QTableView>(*window, "grigliaClasse");
+    grid->setCurrentIndex(grid->model()->index(1, 4));
+    QSignalSpy reset(grid->model(), &QAbstractItemModel::modelReset);
 
     // A line appended to a file, then a computer's new file: both appear unasked, and the
     // child and the table chosen stay chosen.
@@ -474,12 +522,92 @@ void TestQuaderno::newAnswersAppearWhileOpen()
     QTRY_COMPARE(window->summary().entries, 3);
     QCOMPARE(names->currentItem()->text(), u"Bruno - ultima partita 02/11/2026"_s);
     QCOMPARE(child<QLabel>(*window, "lblRiepilogo")->text(), u"Bruno: 2 partite, 2 risposte, 1 esatta (50%)"_s);
+    QCOMPARE(reset.count(), 0);  // the same children: the grid changed in place
     append(u"storico-pc2.csv"_s, header + game(u"Aldo"_s, 3, {{5, true}}));
     QTRY_COMPARE(window->summary().entries, 4);
     QCOMPARE(names->count(), 3);
     QCOMPARE(names->item(0)->text(), u"Aldo - ultima partita 03/11/2026"_s);
     QVERIFY(names->currentItem()->text().startsWith(u"Bruno"_s));
     QCOMPARE(tabellina->currentText(), u"Tabellina del 6"_s);
+    // The grid's cursor stays on Bruno, a row further down, and Enter opens his page.
+    QCOMPARE(grid->currentIndex().data(ClassGridModel::KeyRole).toString(), u"bruno"_s);
+    QCOMPARE(grid->currentIndex().column(), 4);
+    names->setCurrentRow(0);
+    QTest::keyClick(grid, Qt::Key_Return);
+    QVERIFY(names->currentItem()->text().startsWith(u"Bruno"_s));
+}
+
+// "Unisci a..." and "Separa": the joins go to a file of the class folder, and the history
+// files stay as they were.
+void TestQuaderno::joinedNamesFromTheNotebook()
+{
+    const QString folder = m_tmp->filePath(u"classe"_s);
+    QVERIFY(QDir().mkpath(folder));
+    const QByteArray history = header + game(u"Marco"_s, 1, {{3, true}}) + game(u"Marcp"_s, 2, {{3, false}, {4, true}});
+    QFile file(folder + u"/storico-pc1.csv"_s);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(history) == history.size());
+    file.close();
+    auto window = open(folder);
+    auto *names = child<QListWidget>(*window, "listaBambini");
+    auto *separate = child<QPushButton>(*window, "cmdSepara");
+    QVERIFY(child<QPushButton>(*window, "cmdUnisci")->isEnabled() && !separate->isEnabled());
+
+    window->joinChild(u"marcp"_s, u"marco"_s);
+    QTRY_COMPARE(names->count(), 1);
+    QCOMPARE(names->item(0)->text(), u"Marco (con Marcp) - ultima partita 02/11/2026"_s);
+    QCOMPARE(child<QLabel>(*window, "lblRiepilogo")->text(), u"Marco (con Marcp): 2 partite, 3 risposte, 2 esatte (67%)"_s);
+    QVERIFY(separate->isEnabled());
+    QVERIFY(QFile::exists(joinsFileIn(folder)));
+
+    separate->click();
+    QTRY_COMPARE(names->count(), 2);
+    QVERIFY(!separate->isEnabled());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), history);
+}
+
+// A name as long as the game takes: cut in the list, the grid and the page's title, whole
+// in their tooltips; the window stays as wide as it was, within the screen.
+void TestQuaderno::longNameKeepsThePageInTheScreen()
+{
+    const QString name = QString(10000, u'W');
+    writeHistory(header + game(u"Anna"_s, 1, {{3, true}}) + game(name, 2, {{3, true}}));
+    auto window = open();
+    QApplication::processEvents();
+    const int width = window->width();
+    const int screen = window->screen()->availableGeometry().width();
+    QVERIFY(width <= screen);
+    auto *names = child<QListWidget>(*window, "listaBambini");
+    names->setCurrentRow(1);
+    QApplication::processEvents();
+    QCOMPARE(window->width(), width);
+    QVERIFY(window->minimumSizeHint().width() <= screen);
+    const QString cut = QString(39, u'W') + u"\u2026"_s;
+    QCOMPARE(names->item(1)->text(), cut + u" - ultima partita 02/11/2026"_s);
+    QCOMPARE(names->item(1)->toolTip(), name);
+    QVERIFY(child<QLabel>(*window, "lblRiepilogo")->text().startsWith(cut + u':'));
+    auto *grid = child<QTableView>(*window, "grigliaClasse");
+    QCOMPARE(grid->model()->index(1, 0).data(Qt::AccessibleTextRole).toString(), name);
+    QVERIFY(grid->model()->index(1, 0).data().toString().size() <= 30);
+    child<QTabWidget>(*window, "schede")->setCurrentIndex(1);
+    QApplication::processEvents();
+    QCOMPARE(window->width(), width);
+    QVERIFY(grid->columnViewportPosition(10) + grid->columnWidth(10) <= grid->viewport()->width());
+}
+
+// The print dialog in Italian: Qt's own translations, and the few words they lack.
+void TestQuaderno::printDialogSpeaksItalian()
+{
+    QPrinter printer;
+    QPrintDialog dialog(&printer);
+    QStringList words;
+    for (const QAbstractButton *b : dialog.findChildren<QAbstractButton *>())
+        words.append(b->text());
+    for (const QGroupBox *g : dialog.findChildren<QGroupBox *>())
+        words.append(g->title());
+    for (const QString &english : {u"Double Sided Printing"_s, u"Long side binding"_s, u"Off"_s, u"Pages"_s, u"Print all"_s})
+        QVERIFY2(!words.contains(english), qPrintable(english));
+    QVERIFY2(words.contains(u"Rilegatura sul lato lungo"_s), qPrintable(words.join(u", "_s)));
 }
 
 void TestQuaderno::gamesGroupedToFit_data()

@@ -128,6 +128,9 @@ private slots:
     void fileIsReadInChunksLikeAWhole();
     void missingFileAndFolderInItsPlace();
     void classFolderReadAndFollowed();
+    void joinedNamesCountAsOneChild();
+    void joinsFileIsWrittenSafely_data();
+    void joinsFileIsWrittenSafely();
     void logWritesHeaderThenLinesAndMendsATornEnd();
     void ownAnswersCountedOnce_data();
     void ownAnswersCountedOnce();
@@ -345,6 +348,12 @@ void TestStorico::readingCountsAndSkips_data()
                + line("2026-12-07T10:00:00+01:00", "2026-12-07T10:00:20+01:00", "Nicolò", 2, true, 1)
                + line("2026-12-07T10:00:00+01:00", "2026-12-07T10:00:40+01:00", "Nicolo", 2, true, 1)
         << 4LL << 0LL << QStringList{u"Nicolo"_s, u"nicolò"_s} << false;
+    QTest::newRow("a precomposed accent and a combining one are one child; names trimmed, and sorted so")
+        << header + line("2026-12-07T10:00:00+01:00", "2026-12-07T10:00:09+01:00", "Nicol\xc3\xb2", 2, true, 1)
+               + line("2026-12-07T10:00:00+01:00", "2026-12-07T10:00:20+01:00", "Nicolo\xcc\x80", 2, true, 1)
+               + line("2026-12-07T10:00:00+01:00", "2026-12-07T10:00:30+01:00", " zeno ", 2, true, 1)
+               + line("2026-12-07T10:00:00+01:00", "2026-12-07T10:00:05+01:00", "Anna", 2, true, 1)
+        << 4LL << 0LL << QStringList{u"Anna"_s, u"Nicolo\u0300"_s, u"zeno"_s} << false;
     QTest::newRow("Italian alphabetical order: case and accents second")
         << header + line("2026-12-07T10:00:00+01:00", "2026-12-07T10:00:09+01:00", "Zoe", 2, true, 1)
                + line("2026-12-07T10:00:00+01:00", "2026-12-07T10:00:09+01:00", "bruno", 2, true, 1)
@@ -411,12 +420,12 @@ void TestStorico::statistics()
     const FactStats &two = anna.fact(2, 2);
     QCOMPARE(two.answers, 3);
     QCOMPARE(two.right, 2);
-    QCOMPARE(two.medianMs, 3000);  // of the time after the dictation; odd count: the middle one
+    QCOMPARE(two.evidence, (FactEvidence{3, 2, 3000}));  // the time after the dictation; odd count: the middle one
     QCOMPARE(two.state, FactState::DaRipassare);
     const FactStats &four = anna.fact(2, 4);
     QCOMPARE(four.answers, 5);
     QCOMPARE(four.right, 4);
-    QCOMPARE(four.medianMs, 4000);
+    QCOMPARE(four.evidence, (FactEvidence{5, 4, 4000}));
     QCOMPARE(four.state, FactState::InEsercizio);
     QCOMPARE(four.timeline.size(), 2);
     QCOMPARE(four.timeline[0].day, QDate(2026, 12, 7));
@@ -424,48 +433,59 @@ void TestStorico::statistics()
     QCOMPARE(four.timeline[1].day, QDate(2026, 12, 8));
     QVERIFY(four.timeline[1].answers == 1 && four.timeline[1].right == 1);
     const FactStats &untimed = anna.fact(3, 9);
-    QVERIFY(untimed.answers == 1 && untimed.medianMs == -1 && untimed.state == FactState::Nuovo);
+    QVERIFY(untimed.answers == 1 && untimed.evidence.medianMs == -1 && untimed.state == FactState::Nuovo);
     QCOMPARE(anna.fact(2, 1).answers, 0);
-    QCOMPARE(anna.fact(2, 1).medianMs, -1);
+    QCOMPARE(anna.fact(2, 1).evidence.medianMs, -1);
     QCOMPARE(anna.fact(11, 1).answers, 0);
 
     const ChildReport luca = summary.children.value(u"luca"_s);
     QCOMPARE(luca.games.size(), 1);
     QCOMPARE(luca.games[0].tabellina, 7);
-    QCOMPARE(luca.fact(7, 7).medianMs, 700);
+    QCOMPARE(luca.fact(7, 7).evidence.medianMs, 700);
 }
 
 void TestStorico::factRule_data()
 {
     // Answers oldest first: '1' right, '0' wrong; times in ms after the dictation, -1 unknown
-    // (one time for all when the list has one element).
+    // (one time for all when the list has one element). The evidence shown beside the state:
+    // the right answers of the last ten and their median time (-1 none).
     QTest::addColumn<QByteArray>("answers");
     QTest::addColumn<QList<int>>("times");
     QTest::addColumn<FactState>("state");
+    QTest::addColumn<int>("right");
+    QTest::addColumn<double>("median");
 
-    QTest::newRow("two answers are new, whatever they are") << "00"_ba << QList<int>{9000} << FactState::Nuovo;
-    QTest::newRow("no answers are new") << ""_ba << QList<int>{} << FactState::Nuovo;
+    QTest::newRow("two answers are new, whatever they are") << "00"_ba << QList<int>{9000} << FactState::Nuovo << 0 << 9000.0;
+    QTest::newRow("no answers are new") << ""_ba << QList<int>{} << FactState::Nuovo << 0 << -1.0;
     QTest::newRow("three right and quick are still practising") << "111"_ba << QList<int>{1000}
-                                                                << FactState::InEsercizio;
-    QTest::newRow("five right at 3 s exactly are sure") << "11111"_ba << QList<int>{3000} << FactState::Sicuro;
+                                                                << FactState::InEsercizio << 3 << 1000.0;
+    QTest::newRow("five right at 3 s exactly are sure") << "11111"_ba << QList<int>{3000} << FactState::Sicuro << 5 << 3000.0;
     QTest::newRow("five right just over 3 s are practising") << "11111"_ba << QList<int>{3001}
-                                                             << FactState::InEsercizio;
-    QTest::newRow("four right at 3 s are practising") << "1111"_ba << QList<int>{3000} << FactState::InEsercizio;
-    QTest::newRow("9 of 10 right is sure") << "1111101111"_ba << QList<int>{2000} << FactState::Sicuro;
-    QTest::newRow("4 of 5 right is practising") << "11011"_ba << QList<int>{2000} << FactState::InEsercizio;
-    QTest::newRow("under 80% right is to practise") << "1101"_ba << QList<int>{1000} << FactState::DaRipassare;
-    QTest::newRow("median over 6 s is to practise") << "111111"_ba << QList<int>{6001} << FactState::DaRipassare;
+                                                             << FactState::InEsercizio << 5 << 3001.0;
+    QTest::newRow("half a millisecond over 3 s is practising")
+        << "111111"_ba << QList<int>{3000, 3000, 3000, 3001, 3001, 3001} << FactState::InEsercizio << 6 << 3000.5;
+    QTest::newRow("four right at 3 s are practising") << "1111"_ba << QList<int>{3000} << FactState::InEsercizio << 4
+                                                      << 3000.0;
+    QTest::newRow("9 of 10 right is sure") << "1111101111"_ba << QList<int>{2000} << FactState::Sicuro << 9 << 2000.0;
+    QTest::newRow("4 of 5 right is practising") << "11011"_ba << QList<int>{2000} << FactState::InEsercizio << 4
+                                                << 2000.0;
+    QTest::newRow("under 80% right is to practise") << "1101"_ba << QList<int>{1000} << FactState::DaRipassare << 3
+                                                    << 1000.0;
+    QTest::newRow("median over 6 s is to practise") << "111111"_ba << QList<int>{6001} << FactState::DaRipassare << 6
+                                                    << 6001.0;
     QTest::newRow("median at 6 s exactly is practising") << "111111"_ba << QList<int>{6000}
-                                                         << FactState::InEsercizio;
+                                                         << FactState::InEsercizio << 6 << 6000.0;
     QTest::newRow("even count: the median halves the middle pair")
-        << "111111"_ba << QList<int>{1000, 1000, 2000, 4000, 9000, 9000} << FactState::Sicuro;
+        << "111111"_ba << QList<int>{1000, 1000, 2000, 4000, 9000, 9000} << FactState::Sicuro << 6 << 3000.0;
     QTest::newRow("only the last ten answers count")
-        << "000001111111111"_ba << QList<int>{1500} << FactState::Sicuro;
+        << "000001111111111"_ba << QList<int>{1500} << FactState::Sicuro << 10 << 1500.0;
     QTest::newRow("untimed answers count for accuracy only")
-        << "1111111"_ba << QList<int>{-1, -1, -1, -1, 9000, 1000, 1000} << FactState::Sicuro;
-    QTest::newRow("no timed answer: accuracy alone") << "11111"_ba << QList<int>{-1} << FactState::Sicuro;
+        << "1111111"_ba << QList<int>{-1, -1, -1, -1, 9000, 1000, 1000} << FactState::Sicuro << 7 << 1000.0;
+    QTest::newRow("untimed answers are left out of the median, not counted as instant")
+        << "11111"_ba << QList<int>{-1, -1, -1, 4000, 4000} << FactState::InEsercizio << 5 << 4000.0;
+    QTest::newRow("no timed answer: accuracy alone") << "11111"_ba << QList<int>{-1} << FactState::Sicuro << 5 << -1.0;
     QTest::newRow("no timed answer and wrong: to practise") << "10101"_ba << QList<int>{-1}
-                                                            << FactState::DaRipassare;
+                                                            << FactState::DaRipassare << 3 << -1.0;
 }
 
 void TestStorico::factRule()
@@ -473,9 +493,14 @@ void TestStorico::factRule()
     QFETCH(QByteArray, answers);
     QFETCH(QList<int>, times);
     QFETCH(FactState, state);
+    QFETCH(int, right);
+    QFETCH(double, median);
     std::vector<FactAnswer> list;
     for (qsizetype i = 0; i < answers.size(); ++i)
         list.push_back({answers[i] == '1', times.size() == 1 ? times[0] : times[i]});
+    const FactEvidence evidence = factEvidence(list);
+    QCOMPARE(evidence, (FactEvidence{int(std::min<qsizetype>(answers.size(), 10)), right, median}));
+    QCOMPARE(judgeFact(evidence), state);
     QCOMPARE(judgeFact(list), state);
 }
 
@@ -620,7 +645,7 @@ void TestStorico::classFolderReadAndFollowed()
         QCOMPARE(s.skipped, 1);
         QCOMPARE(s.names, QStringList{u"anna"_s});
         const ChildReport &anna = s.children[u"anna"_s];
-        QCOMPARE(anna.name, u"ANNA "_s);
+        QCOMPARE(anna.name, u"ANNA"_s);
         QCOMPARE(anna.games.size(), 3);
         QVERIFY(anna.games[1].right == 1 && anna.games[1].wrong == 1);
     }
@@ -632,7 +657,7 @@ void TestStorico::classFolderReadAndFollowed()
     HistorySummary now = follower.refresh();
     QCOMPARE(now.entries, 6);
     QCOMPARE(now.skipped, 1);
-    QCOMPARE(shownNames(now), (QStringList{u"ANNA "_s, u"Bea"_s, u"Luca"_s}));
+    QCOMPARE(shownNames(now), (QStringList{u"ANNA"_s, u"Bea"_s, u"Luca"_s}));
     QVERIFY(appendFile(pc1, "T10:00:09+01:00;Luca;3;6;1;1;2;\r\n"));
     QCOMPARE(follower.refresh().entries, 7);
     // A line torn inside a quoted name holds back none of the lines appended after it.
@@ -655,7 +680,7 @@ void TestStorico::classFolderReadAndFollowed()
     QVERIFY(QFile::resize(pc1, header.size() + first.size()));
     now = follower.refresh();
     QVERIFY(now.entries == 3 && now.skipped == 2);  // the changed line is read now, the torn one gone
-    QCOMPARE(shownNames(now), (QStringList{u"ANNA "_s, u"Bea"_s}));
+    QCOMPARE(shownNames(now), (QStringList{u"ANNA"_s, u"Bea"_s}));
 
     QVERIFY(writeFile(folder + u"/nuovo.tmp"_s, header + split1));
     QVERIFY(QFile::remove(pc1) && QFile::rename(folder + u"/nuovo.tmp"_s, pc1));
@@ -676,6 +701,100 @@ void TestStorico::classFolderReadAndFollowed()
     follower.setPaths({folder + u"/storico-rotto.csv"_s});
     now = follower.refresh();
     QVERIFY(now.exists && now.notHistory && now.entries == 0 && now.names.isEmpty());
+}
+
+// Names joined by a teacher, in a class followed while they are joined and separated: a
+// child's answers move with them, and no history file changes.
+void TestStorico::joinedNamesCountAsOneChild()
+{
+    const QString folder = m_tmp.filePath(u"uniti"_s);
+    QVERIFY(QDir().mkpath(folder));
+    const QString pc = folder + u"/storico-pc1.csv"_s;
+    const QByteArray history = header
+        + line("2026-12-07T10:00:00+01:00", "2026-12-07T10:00:05+01:00", "Marco", 2, true, 1, 2, 900)
+        + line("2026-12-08T10:00:00+01:00", "2026-12-08T10:00:05+01:00", "marcp", 2, false, 1, 2, 900)
+        + line("2026-12-08T10:00:00+01:00", "2026-12-08T10:00:09+01:00", "Marcp ", 3, true, 1, 2, 900)
+        + line("2026-12-09T10:00:00+01:00", "2026-12-09T10:00:05+01:00", "Mrco", 2, true, 1, 2, 900)
+        + line("2026-12-09T11:00:00+01:00", "2026-12-09T11:00:05+01:00", "Zeno", 2, true, 1, 2, 900);
+    QVERIFY(writeFile(pc, history));
+    const QString joinsFile = joinsFileIn(folder);
+    HistoryFollower follower({folder}, joinsFile);
+    QCOMPARE(shownNames(follower.refresh()), (QStringList{u"Marco"_s, u"Marcp"_s, u"Mrco"_s, u"Zeno"_s}));
+
+    // Marcp, then Mrco (through a join of Mrco to Marcp), count as Marco; a circle and a
+    // damaged line written by hand are left out, and the damage counted.
+    NameJoins joins;
+    joins.join(u"Marcp"_s, u"Marco"_s);
+    joins.join(u" mrco"_s, u"MARCP"_s);
+    QVERIFY(writeJoins(joinsFile, joins).isEmpty());
+    QVERIFY(appendFile(joinsFile, "Zeno;Ugo\r\nUgo;Zeno\r\nA;B;C\r\n"));
+    HistorySummary now = follower.refresh();
+    QCOMPARE(shownNames(now), (QStringList{u"Marco"_s, u"Zeno"_s}));
+    const ChildReport marco = now.children[u"marco"_s];
+    QCOMPARE(marco.joined, (QStringList{u"Marcp"_s, u"Mrco"_s}));
+    QCOMPARE(marco.games.size(), 3);
+    QVERIFY(marco.fact(2, 2).answers == 3 && marco.fact(2, 2).right == 2);
+    QCOMPARE(now.entries, 5);
+    QCOMPARE(now.skippedIn, (QMap<QString, qint64>{{joinsFile, 1}}));
+    QCOMPARE(now.joins.resolve(childKey(u"MRCO"_s)), u"marco"_s);
+    QCOMPARE(readHistoryFiles({folder}, joinsFile).children[u"marco"_s].joined.size(), 2);
+
+    // Separated: each name is a child again; the history is as it was.
+    QVERIFY(joins.separate(u"marco"_s));
+    QVERIFY(writeJoins(joinsFile, joins).isEmpty());
+    QCOMPARE(shownNames(follower.refresh()), (QStringList{u"Marco"_s, u"Marcp"_s, u"Mrco"_s, u"Zeno"_s}));
+    QFile file(pc);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), history);
+}
+
+void TestStorico::joinsFileIsWrittenSafely_data()
+{
+    QTest::addColumn<QString>("inPlace");  // what stands at the name: "", "file", "link", "folder", "other's"
+    QTest::addColumn<QString>("refused");  // the reason said, "" when written
+    QTest::newRow("a new file") << QString() << QString();
+    QTest::newRow("this account's file replaced") << u"file"_s << QString();
+    QTest::newRow("a symbolic link is not followed") << u"link"_s << u"collegamento simbolico"_s;
+    QTest::newRow("a folder in its place") << u"folder"_s << u"non è un file"_s;
+    QTest::newRow("another account's file is not replaced") << u"other's"_s << u"un altro utente"_s;
+}
+
+void TestStorico::joinsFileIsWrittenSafely()
+{
+    QFETCH(QString, inPlace);
+    QFETCH(QString, refused);
+    QTemporaryDir folder;
+    const QString path = joinsFileIn(folder.path());
+    const QString target = m_tmp.filePath(u"avvio-della-shell"_s);
+    QVERIFY(writeFile(target, "# mine\n"));
+    if (inPlace == u"file" || inPlace == u"other's")
+        QVERIFY(writeFile(path, "nome;unito_a\r\nA;B\r\n"));
+    if (inPlace == u"other's") {
+        if (::geteuid() != 0)
+            QSKIP("giving a file to another account needs root");
+        QCOMPARE(::chown(QFile::encodeName(path).constData(), 65534, 65534), 0);
+    }
+    if (inPlace == u"link")
+        QVERIFY(QFile::link(target, path));
+    if (inPlace == u"folder")
+        QVERIFY(QDir().mkpath(path));
+
+    NameJoins joins;
+    joins.join(u"Marcp"_s, u"Marco"_s);
+    const QString error = writeJoins(path, joins);
+    QVERIFY2(refused.isEmpty() ? error.isEmpty() : error.contains(refused), qPrintable(error));
+    QFile mine(target);
+    QVERIFY(mine.open(QIODevice::ReadOnly));
+    QCOMPARE(mine.readAll(), "# mine\n"_ba);
+    if (refused.isEmpty()) {
+        const JoinsRead read = readJoins(path);
+        QVERIFY(read.error.isEmpty() && read.skipped == 0);
+        QCOMPARE(read.joins, joins);
+        // Readable by the lab's other accounts, and nothing left beside it.
+        QVERIFY(QFileInfo(path).permissions() & QFile::ReadOther);
+        QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{QString::fromLatin1(joinsFileName)});
+    }
 }
 
 void TestStorico::logWritesHeaderThenLinesAndMendsATornEnd()

@@ -625,25 +625,27 @@ void TestTavola::commandLine()
     QCOMPARE(asked.value_or(-1), tabellina);
 }
 
-// "Ripasso mirato", remembered for the child: the history is read beside the game, and
-// the draws then follow the child's facts; cleared, they are uniform again.
+// "Ripasso mirato", remembered for the child: the history is read beside the game (with the
+// names a teacher joined to the child's), and the draws then follow the child's facts;
+// cleared, they are uniform again.
 void TestTavola::targetedPractice()
 {
     TavolaFixture f;
     QByteArray history = QByteArray(historyHeader) + "\r\n";
     const QDateTime then = QDateTime::currentDateTime().addDays(-1);
     for (int i = 0; i < 5; ++i)
-        history += encodeHistoryLine({then, then, u"mario"_s, 3, u"20"_s, false, 4000, 7, 4000})
+        history += encodeHistoryLine({then, then, u"mrio"_s, 3, u"20"_s, false, 4000, 7, 4000})
                    + encodeHistoryLine({then, then, u"Mario"_s, 5, u"35"_s, true, 1500, 7, 1000});
     f.writeFile(QLatin1String(historyFileName), history);
+    f.writeFile(QLatin1String(joinsFileName), "nome;unito_a\r\nMrio;mario\r\n");
     Scelte({}).cambia(u"Mario"_s, {std::nullopt, true});
     f.window->setTabellinaRichiesta(7);
     QVERIFY(f.start());
     QVERIFY(f.agent.log.value(5).contains(u"del 7. Oggi ti chiederò più spesso i calcoli che devi ripassare. Io"_s));
     QTRY_VERIFY(f.window->drill().practiceWeights());
     const auto &sette = f.window->drill().practiceWeights()->at(7 - 2);
-    QCOMPARE((QList<int>{sette[3 - 1], sette[5 - 1], sette[4 - 1]}),
-             (QList<int>{practiceWeight(FactState::DaRipassare), practiceWeight(FactState::Sicuro), practiceWeight(FactState::Nuovo)}));
+    // Da ripassare 4, sicuro 1, nuovo 2.
+    QCOMPARE((QList<int>{sette[3 - 1], sette[5 - 1], sette[4 - 1]}), (QList<int>{4, 1, 2}));
 
     f.window->findChild<QAction *>(u"ripassoMirato"_s)->trigger();
     QVERIFY(!f.window->drill().practiceWeights());

@@ -21,8 +21,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
-#include <QThread>
 #include <QTimer>
+#include <QtConcurrent>
 
 #include <algorithm>
 
@@ -65,6 +65,7 @@ Tavola::Tavola(Agent &agent, Dialogs &dialogs, RandomSource &random, Controls co
     pal.setColor(QPalette::Window, pal.color(QPalette::Button));
     m_surface->setPalette(pal);
     setCentralWidget(m_surface);
+    connect(&m_practiceReader, &QFutureWatcher<FactWeights>::finished, this, &Tavola::practiceWeightsRead);
 
     if (controls == Controls::Now)
         build();
@@ -87,11 +88,8 @@ void Tavola::build()
 
 Tavola::~Tavola()
 {
-    // A history still being read is waited for: the thread must not outlive its object.
-    if (m_practiceReader) {
-        m_practiceReader->wait();
-        delete m_practiceReader;
-    }
+    // A history still being read is waited for: the reading must not outlive its object.
+    m_practiceReader.waitForFinished();
 }
 
 void Tavola::load()
@@ -228,29 +226,33 @@ void Tavola::cambiaRipasso(bool ripasso)
 
 void Tavola::readPracticeWeights()
 {
-    if (m_practiceReader)
+    // Asked again while reading (a game just ended): read once more when this reading ends.
+    if (m_practiceReader.isRunning()) {
+        m_practiceAgain = true;
         return;
+    }
+    m_practiceAgain = false;
     // This computer's history and, in a school lab, the class's, where the child may have
-    // played on other computers; each answer counted once.
+    // played on other computers, each answer counted once; the names a teacher joined are
+    // kept with the class (or beside this computer's history).
     const QString own = m_dirwin + QLatin1String(historyFileName);
     const QString classFolder = historyClassFolder();
-    const HistorySources sources = classFolder.isEmpty() ? HistorySources{{own}, {}, {}} : classSources(classFolder, own);
+    const HistorySources sources = classFolder.isEmpty() ? HistorySources{{own}, {}, {}, joinsFileIn(m_dirwin)}
+                                                         : classSources(classFolder, own);
     const QString key = childKey(lblnome1->text());
-    auto weights = std::make_shared<FactWeights>();
-    m_practiceReader = QThread::create([sources, key, weights] {
+    m_practiceReader.setFuture(QtConcurrent::run([sources, key] {
         const HistorySummary history = readHistoryFiles(sources);
-        const auto child = history.children.constFind(key);
-        *weights = practiceWeights(child == history.children.cend() ? nullptr : &*child);
-    });
-    connect(m_practiceReader, &QThread::finished, this, [this, weights] {
-        // Finished is said just before the thread ends.
-        QThread *reader = std::exchange(m_practiceReader, nullptr);
-        reader->wait();
-        delete reader;
-        if (m_ripasso->isChecked())
-            m_drill.setPracticeWeights(*weights);
-    });
-    m_practiceReader->start(QThread::LowPriority);
+        const auto child = history.children.constFind(history.joins.resolve(key));
+        return practiceWeights(child == history.children.cend() ? nullptr : &*child);
+    }));
+}
+
+void Tavola::practiceWeightsRead()
+{
+    if (m_ripasso->isChecked())
+        m_drill.setPracticeWeights(m_practiceReader.result());
+    if (m_practiceAgain)
+        readPracticeWeights();
 }
 
 void Tavola::storeRecordIfBeaten()

@@ -3,6 +3,7 @@
 #include "countdown/countdown.h"
 #include "drill/drill.h"
 
+#include <QFutureWatcher>
 #include <QMainWindow>
 
 #include <functional>
@@ -19,7 +20,6 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
-class QThread;
 class QTimer;
 class RuntimeError;
 class Shape;
@@ -97,8 +97,9 @@ private:
     void loadRecord();
     // Leaving's part for the record: stored, with its message, if the score beats it.
     void storeRecordIfBeaten();
-    // Reads the history on a thread of its own; the targeted practice's weights follow when it is read.
+    // Reads the history on Qt's thread pool; the targeted practice's weights follow when it is read.
     void readPracticeWeights();
+    void practiceWeightsRead();
     void loadArtwork();
     void Avviatimer();
     void setCaption(QLabel *label, const QString &text);
@@ -142,7 +143,8 @@ private:
     QMenu *m_credits = nullptr;
     QActionGroup *m_tabelline = nullptr;
     QAction *m_ripasso = nullptr;
-    QThread *m_practiceReader = nullptr;
+    QFutureWatcher<FactWeights> m_practiceReader;
+    bool m_practiceAgain = false;
     // The history of answers, appended to by the drill's check.
     std::unique_ptr<HistoryLog> m_history;
 

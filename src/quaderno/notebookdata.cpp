@@ -3,10 +3,12 @@
 #include "core/runtimeerror.h"
 #include "records/records.h"
 
+#include <QFileInfo>
 #include <QLocale>
 #include <QSet>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -58,6 +60,31 @@ QString recordText(const StoredRecord &record, int tabellina)
     return head + QStringLiteral("%1, di %2.").arg(punti, record.nome);
 }
 
+QString bestGameText(const ChildReport &child, int tabellina)
+{
+    const GameSummary *best = nullptr;
+    for (const GameSummary &game : child.games)
+        if (game.tabellina == tabellina && (!best || game.right > best->right))
+            best = &game;
+    const QString head = QStringLiteral("Miglior partita nella tabellina del %1: ").arg(tabellina);
+    if (!best)
+        return head + QStringLiteral("nessuna ancora.");
+    return head + QStringLiteral("%1, %2.").arg(counted(best->right, "esatta", "esatte"), day(best->started));
+}
+
+QString recordLine(const ChildReport &child, int tabellina, const std::optional<StoredRecord> &record)
+{
+    return record ? recordText(*record, tabellina) : bestGameText(child, tabellina);
+}
+
+QString childNameText(const ChildReport &child, int max)
+{
+    QString text = child.name;
+    if (!child.joined.isEmpty())
+        text += QStringLiteral(" (con %1)").arg(child.joined.join(QStringLiteral(", ")));
+    return max > 0 ? shortened(text, max) : text;
+}
+
 QString childSummaryText(const ChildReport &child)
 {
     qint64 right = 0;
@@ -67,18 +94,19 @@ QString childSummaryText(const ChildReport &child)
         answers += game.right + game.wrong;
     }
     QString text = QStringLiteral("%1: %2, %3, %4")
-                       .arg(child.name, counted(child.games.size(), "partita", "partite"),
+                       .arg(childNameText(child, 40), counted(child.games.size(), "partita", "partite"),
                             counted(answers, "risposta", "risposte"), counted(right, "esatta", "esatte"));
     if (answers > 0)
         text += QStringLiteral(" (%1%)").arg(qRound64(100.0 * double(right) / double(answers)));
     return text;
 }
 
-QString childListText(const ChildReport &child)
+QString childListText(const ChildReport &child, int max)
 {
+    const QString name = childNameText(child, max);
     if (!child.lastGame.isValid())
-        return child.name;
-    return QStringLiteral("%1 - ultima partita %2").arg(child.name, day(child.lastGame));
+        return name;
+    return QStringLiteral("%1 - ultima partita %2").arg(name, day(child.lastGame));
 }
 
 QString weakFactsText(const ChildReport &child, int tabellina)
@@ -92,13 +120,20 @@ QString weakFactsText(const ChildReport &child, int tabellina)
     return QStringLiteral("Da ripassare: %1.").arg(weak.join(QStringLiteral(", ")));
 }
 
-QString skippedText(qint64 skipped)
+QString skippedText(const HistorySummary &summary)
 {
-    if (skipped <= 0)
-        return {};
-    if (skipped == 1)
-        return QStringLiteral("1 riga del file non è stata letta perché illeggibile.");
-    return QStringLiteral("%1 righe del file non sono state lette perché illeggibili.").arg(italian.toString(skipped));
+    const auto sentence = [](qint64 skipped, const QString &file) {
+        if (skipped == 1)
+            return QStringLiteral("1 riga di %1 non è stata letta perché illeggibile.").arg(file);
+        return QStringLiteral("%1 righe di %2 non sono state lette perché illeggibili.").arg(italian.toString(skipped), file);
+    };
+    QStringList lines;
+    for (auto it = summary.skippedIn.cbegin(); it != summary.skippedIn.cend(); ++it)
+        lines.append(sentence(it.value(), QFileInfo(it.key()).fileName()));
+    // Read from memory rather than from files: no file to name.
+    if (lines.isEmpty() && summary.skipped > 0)
+        lines.append(sentence(summary.skipped, QStringLiteral("questo storico")));
+    return lines.join(u'\n');
 }
 
 QString periodText(const QList<GameSummary> &games)
@@ -115,24 +150,46 @@ QString factText(int tabellina, int fact)
     return QStringLiteral("%1 x %2").arg(tabellina).arg(fact);
 }
 
-QString percentText(const FactStats &stats)
+QString evidenceText(const FactStats &stats)
 {
-    if (stats.answers <= 0)
+    if (stats.evidence.answers <= 0)
         return QStringLiteral("-");
-    return QStringLiteral("%1%").arg(qRound64(100.0 * stats.right / stats.answers));
+    return QStringLiteral("%1 su %2").arg(stats.evidence.right).arg(stats.evidence.answers);
 }
 
 QString medianText(const FactStats &stats)
 {
-    if (stats.medianMs < 0)
+    if (stats.evidence.medianMs < 0)
         return QStringLiteral("-");
-    return italian.toString(double(stats.medianMs) / 1000.0, 'f', 1) + QStringLiteral(" s");
+    const qint64 tenths = qint64(std::ceil(stats.evidence.medianMs / 100.0));
+    return italian.toString(double(tenths) / 10.0, 'f', 1) + QStringLiteral(" s");
+}
+
+QStringList factHeads()
+{
+    return {QStringLiteral("Fatto"), QStringLiteral("Esatte (ultime %1)").arg(factWindow), QStringLiteral("Tempo mediano"),
+            QStringLiteral("Stato"), QStringLiteral("Risposte in tutto")};
 }
 
 QStringList factCells(int tabellina, int fact, const FactStats &stats)
 {
-    return {factText(tabellina, fact), QString::number(stats.answers), percentText(stats), medianText(stats),
-            factStateName(stats.state)};
+    return {factText(tabellina, fact), evidenceText(stats), medianText(stats), factStateName(stats.state),
+            italian.toString(stats.answers)};
+}
+
+QString factDescription(int tabellina, int fact, const FactStats &stats)
+{
+    const QString name = factText(tabellina, fact);
+    if (stats.answers <= 0)
+        return QStringLiteral("%1: nessuna risposta ancora, %2").arg(name, factStateName(stats.state));
+    QString text = QStringLiteral("%1: %2 esatte delle ultime %3 risposte")
+                       .arg(name)
+                       .arg(stats.evidence.right)
+                       .arg(stats.evidence.answers);
+    if (stats.evidence.medianMs >= 0)
+        text += QStringLiteral(", tempo mediano %1").arg(medianText(stats));
+    return text + QStringLiteral(", %1; %2 in tutto")
+                      .arg(factStateName(stats.state), counted(stats.answers, "risposta", "risposte"));
 }
 
 QColor stateColour(FactState state)
@@ -296,17 +353,28 @@ QList<FactPoint> factPoints(const QList<FactPoint> &timeline, int maxPoints, QSt
 ClassGrid classGrid(const HistorySummary &summary, int tabellina)
 {
     ClassGrid grid;
+    grid.tabellina = tabellina;
     std::array<int, 10> weak{};
     for (const QString &key : summary.names) {
         const ChildReport &child = summary.children[key];
         std::array<FactState, 10> row{};
+        std::array<QString, 10> figures;
+        bool played = false;
         for (int f = 1; f <= 10; ++f) {
-            row[size_t(f - 1)] = child.fact(tabellina, f).state;
-            weak[size_t(f - 1)] += row[size_t(f - 1)] == FactState::DaRipassare;
+            const FactStats &stats = child.fact(tabellina, f);
+            row[size_t(f - 1)] = stats.state;
+            weak[size_t(f - 1)] += stats.state == FactState::DaRipassare;
+            played = played || stats.answers > 0;
+            figures[size_t(f - 1)] = stats.answers <= 0 ? QStringLiteral("nessuna risposta")
+                                     : stats.evidence.medianMs < 0
+                                         ? evidenceText(stats)
+                                         : QStringLiteral("%1, %2").arg(evidenceText(stats), medianText(stats));
         }
         grid.keys.append(key);
-        grid.names.append(child.name);
+        grid.names.append(childNameText(child));
         grid.states.append(row);
+        grid.figures.append(figures);
+        grid.players += played;
     }
     // The facts to practise for most of the class, the most common first.
     std::vector<int> order;
@@ -314,14 +382,17 @@ ClassGrid classGrid(const HistorySummary &summary, int tabellina)
         if (weak[size_t(f)] > 0)
             order.push_back(f);
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return weak[size_t(a)] > weak[size_t(b)]; });
-    const int children = int(grid.keys.size());
+    // Shares of the children who played the table: one who never did has nothing to practise yet.
+    const int children = grid.players;
     QStringList most;
     QStringList some;
     for (int f : order) {
         const QString text = QStringLiteral("%1 (%2 su %3)").arg(factText(tabellina, f + 1)).arg(weak[size_t(f)]).arg(children);
         (2 * weak[size_t(f)] > children ? most : some).append(text);
     }
-    if (!most.isEmpty())
+    if (children == 0)
+        grid.weakText = QStringLiteral("Nessun bambino ha ancora giocato la tabellina del %1.").arg(tabellina);
+    else if (!most.isEmpty())
         grid.weakText = QStringLiteral("Da ripassare per la maggior parte della classe: %1.").arg(most.join(QStringLiteral(", ")));
     else if (!some.isEmpty())
         grid.weakText = QStringLiteral("Nessun fatto è da ripassare per la maggior parte della classe; i più da ripassare: %1.")

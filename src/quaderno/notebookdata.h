@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 // What the notebook says, computed without widgets: the stored record, and the Italian
 // sentences, cells, bars and grid it shows and prints.
 
@@ -28,29 +30,47 @@ struct StoredRecord
 StoredRecord readStoredRecord(const QString &folder, int tabellina = 2);
 // "Record di questo computer nella tabellina del 7: 12 punti, di Lucia."
 QString recordText(const StoredRecord &record, int tabellina = 2);
+// "Miglior partita nella tabellina del 7: 28 esatte, 03/12/2026.": the child's game of that
+// table with the most right answers (the first, of equals).
+QString bestGameText(const ChildReport &child, int tabellina);
+// The line below a child's facts: this computer's record when the history is this
+// computer's own (record given), else the child's best game, since the record kept on this
+// computer means nothing for a class.
+QString recordLine(const ChildReport &child, int tabellina, const std::optional<StoredRecord> &record);
 
 // A name or a record cut to what fits a heading or a line: at most max characters, the
 // cut marked by an ellipsis; only the first line of a text of several.
 QString shortened(const QString &text, int max = 40);
 
+// "Marco (con Marcp)": the name with the names joined to it; cut to max characters when
+// max is given.
+QString childNameText(const ChildReport &child, int max = -1);
 // "Lucia: 3 partite, 25 risposte, 20 esatte (80%)", over the games of every table.
 QString childSummaryText(const ChildReport &child);
-// "Lucia - ultima partita 07/12/2026", as the list of children shows it.
-QString childListText(const ChildReport &child);
+// "Lucia - ultima partita 07/12/2026", as the list of children shows it: the name cut to
+// max characters (whole for -1).
+QString childListText(const ChildReport &child, int max = 40);
 // "Da ripassare: 7 x 7, 7 x 8." or "Nessun fatto da ripassare".
 QString weakFactsText(const ChildReport &child, int tabellina);
-// "" for none, else how many lines could not be read.
-QString skippedText(qint64 skipped);
+// "" for none, else how many lines of each file could not be read, a line a file.
+QString skippedText(const HistorySummary &summary);
 // "dal 02/09/2026 al 30/11/2026", or "il 02/09/2026" for one day; "" with no games.
 QString periodText(const QList<GameSummary> &games);
 
 // The cells of the facts table.
 QString factText(int tabellina, int fact);
-QString percentText(const FactStats &stats);
+// "7 su 10": the right answers among the last ones, which the state is judged on.
+QString evidenceText(const FactStats &stats);
+// Their median time, rounded up to the tenth of a second ("3,1 s" for 3000.5 ms), so that
+// two facts shown with the same figures never have different states.
 QString medianText(const FactStats &stats);
-// One row of the facts' table, as the window and the printed page show it: the fact,
-// answers given, share right, median time, the state in words.
+// The heads of the facts table and one row of it, as the window and the printed page show
+// them: the fact, the right answers among the last ones, their median time, the state in
+// words, all the answers ever given.
+QStringList factHeads();
 QStringList factCells(int tabellina, int fact, const FactStats &stats);
+// The row in words, for a tooltip and a screen reader.
+QString factDescription(int tabellina, int fact, const FactStats &stats);
 // The colour behind a state; always shown beside its word or symbol.
 QColor stateColour(FactState state);
 // The class grid's mark of a state: one symbol, explained by classLegendText.
@@ -78,9 +98,12 @@ QList<FactPoint> factPoints(const QList<FactPoint> &timeline, int maxPoints, QSt
 // The class at a glance for one table: children (rows, in list order) by facts.
 struct ClassGrid
 {
+    int tabellina = 2;
     QStringList keys;
-    QStringList names;
+    QStringList names;                           // childNameText, whole
     QList<std::array<FactState, 10>> states;
-    QString weakText;  // the facts that most of the class has to practise
+    QList<std::array<QString, 10>> figures;      // "7 su 10, 3,1 s": what each state is judged on
+    int players = 0;                             // the children who answered the table's problems
+    QString weakText;  // the facts that most of them have to practise
 };
 ClassGrid classGrid(const HistorySummary &summary, int tabellina);

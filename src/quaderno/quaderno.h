@@ -1,30 +1,24 @@
 #pragma once
 
-#include "quaderno/notebookdata.h"
 #include "storico/storico.h"
 
 #include <QWidget>
 
-#include <memory>
+#include <functional>
 
-class QChart;
-class QChartView;
+class ChildPage;
+class ClassPage;
+class HistoryWatch;
 class QComboBox;
-class QFileSystemWatcher;
 class QLabel;
-class QListWidget;
 class QPushButton;
 class QTabWidget;
-class QTableWidget;
-class QThread;
-class QTimer;
 
-// The notebook window: the children found in a history (one file, or a class folder of
-// many), for the chosen child a chart of every game, the facts of the chosen table with
-// their states and how a fact's share right moved, and the record; the class at a glance
-// as a grid of children by facts; a printed page of either. The files are read and then
-// followed on a worker thread, so a long history never freezes the window and new
-// answers appear while it is open; what is shown is computed by storico/ and notebookdata.
+// The notebook window: a history (one file, or a class folder of many) followed while it is
+// open, shown on two pages, a child's and the class's, and printed. It makes the parts and
+// wires them: HistoryWatch reads, ChildPage and ClassPage show, report.h prints; what they
+// show is computed by storico/ and notebookdata. It is the only part that opens dialogs, and
+// the only one that writes, the joins of names.
 class Quaderno final : public QWidget
 {
     Q_OBJECT
@@ -45,56 +39,47 @@ public:
     // shown; a printer or a PDF file.
     void print();
 
+    // Makes the child of key count as the child of target (both keys of the summary), or
+    // undoes the joins that count as key, in the joins file; a failure is said in a message.
+    void joinChild(const QString &key, const QString &target);
+    void separateChild(const QString &key);
+
 signals:
     // The window shows a newly read summary (the first reading, or new answers).
     void loaded();
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
+    void buildControls();
+    void buildLayout();
+    void connectParts();
+    void fitScreen();
+
     void follow(const QString &path, bool folder);
-    void refresh();
-    void watch();
-    void showSummary(HistorySummary summary);
-    void showChild();
-    void showGamesChart();
-    void showFactChart();
-    void showClass();
-    void openRow(int row);
+    QString joinsFile() const;
+    void showSummary(const HistorySummary &summary);
+    void showPages();
+    void askJoin(const QString &key);
+    void changeJoins(const std::function<void(NameJoins &)> &change);
     void chooseFolder();
     void openCsv();
-    QString currentKey() const;
 
     QString m_dataFolder;
     QString m_path;
     bool m_folder = false;
+    bool m_own = false;  // this computer's own history, whose record the child's page shows
     HistorySummary m_summary;
     bool m_shown = false;
-    std::shared_ptr<HistoryFollower> m_follower;
-    QThread *m_reader = nullptr;
-    bool m_again = false;
-    QFileSystemWatcher *m_watcher;
-    QTimer *m_poll;
-    int m_barsShown = -1;
 
-    QLabel *m_message;
-    QComboBox *m_table;
-    QTabWidget *m_tabs;
-    QListWidget *m_names;
-    QLabel *m_childSummary;
-    QChart *m_chart;
-    QChartView *m_chartView;
-    QTableWidget *m_facts;
-    QChart *m_factChart;
-    QChartView *m_factChartView;
-    QLabel *m_weak;
-    QLabel *m_recordLabel;
-    QLabel *m_classWeak;
-    QTableWidget *m_class;
-    QLabel *m_skipped;
-    QLabel *m_pathLabel;
-    QPushButton *m_openFolder;
-    QPushButton *m_open;
-    QPushButton *m_print;
+    HistoryWatch *m_watch;
+    ChildPage *m_childPage;
+    ClassPage *m_classPage;
+    QLabel *m_message = nullptr;
+    QComboBox *m_table = nullptr;
+    QTabWidget *m_tabs = nullptr;
+    QLabel *m_skipped = nullptr;
+    QLabel *m_pathLabel = nullptr;
+    QPushButton *m_openFolder = nullptr;
+    QPushButton *m_open = nullptr;
+    QPushButton *m_print = nullptr;
+    QPushButton *m_close = nullptr;
 };

@@ -94,13 +94,12 @@ QRect paintReport(QPainter &painter, const QRect &page, const ReportContent &con
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(ink);
-    // A name as long as a file allows would push the rest off the page.
-    ChildReport child = content.child;
-    child.name = shortened(child.name);
+    const ChildReport &child = content.child;
     const int t = content.tabellina;
 
-    line(painter, area, painted, sized(unit * 4.2, true), QStringLiteral("Quaderno dei progressi di %1").arg(child.name),
-         unit * 1.2);
+    // A name as long as a file allows would push the rest off the page: it is cut.
+    line(painter, area, painted, sized(unit * 4.2, true),
+         QStringLiteral("Quaderno dei progressi di %1").arg(childNameText(child, 40)), unit * 1.2);
     const QString period = periodText(child.games);
     line(painter, area, painted, sized(unit * 2.2),
          QStringLiteral("Quizzolo, tabellina del %1 - partite %2 - stampato il %3")
@@ -130,18 +129,48 @@ QRect paintReport(QPainter &painter, const QRect &page, const ReportContent &con
 
     // The ten facts of the table.
     line(painter, area, painted, sized(unit * 2.8, true), QStringLiteral("I fatti della tabellina del %1").arg(t), unit * 1.5);
-    const QStringList heads = {QStringLiteral("Fatto"), QStringLiteral("Risposte"), QStringLiteral("Esatte"),
-                               QStringLiteral("Tempo mediano"), QStringLiteral("Stato")};
-    const double columns[] = {0, 0.16, 0.34, 0.52, 0.74, 1.0};
+    const QStringList heads = factHeads();
+    QList<QStringList> rows;
+    for (int f = 1; f <= 10; ++f)
+        rows.append(factCells(t, f, child.fact(t, f)));
+    // Each column as wide as its widest text and a gap, so that no two run together; all
+    // of them smaller when they would not fit the width.
+    const double gap = unit * 2;
+    QFont font = sized(unit * 2.4);
+    QFont bold = sized(unit * 2.4, true);
+    QList<double> widths(heads.size(), 0.0);
+    const QFontMetricsF plain(font, painter.device());
+    const QFontMetricsF strong(bold, painter.device());
+    for (qsizetype c = 0; c < heads.size(); ++c) {
+        widths[c] = strong.horizontalAdvance(heads[c]);
+        for (const QStringList &cells : std::as_const(rows))
+            widths[c] = std::max(widths[c], strong.horizontalAdvance(cells[c]));
+    }
+    double total = 0;
+    for (double w : std::as_const(widths))
+        total += w + gap;
+    if (total > area.width()) {
+        const double scale = area.width() / total;
+        font.setPixelSize(std::max(1, int(font.pixelSize() * scale)));
+        bold.setPixelSize(std::max(1, int(bold.pixelSize() * scale)));
+        for (double &w : widths)
+            w *= scale;
+        total = area.width();
+    }
+    // What is left of the width goes to the gaps.
+    const double spare = (area.width() - total) / double(widths.size());
+    const int stateColumn = 3;
     const int rowHeight = qRound(unit * 3.6);
-    auto row = [&](const QStringList &cells, bool bold, const QColor &stateBack) {
-        painter.setFont(sized(unit * 2.4, bold));
-        for (int c = 0; c < cells.size(); ++c) {
-            const QRect cell(area.left() + qRound(area.width() * columns[c]), area.top(),
-                             qRound(area.width() * (columns[c + 1] - columns[c])), rowHeight);
-            if (c == 4 && stateBack.isValid())
-                painter.fillRect(cell.adjusted(0, 1, 0, -1), stateBack);
-            painter.drawText(cell.adjusted(qRound(unit * 0.5), 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, cells[c]);
+    auto row = [&](const QStringList &cells, bool strongRow, const QColor &stateBack) {
+        painter.setFont(strongRow ? bold : font);
+        double x = area.left();
+        for (qsizetype c = 0; c < cells.size(); ++c) {
+            const double width = widths[c] + gap + spare;
+            const QRectF cell(x, area.top(), width, rowHeight);
+            if (c == stateColumn && stateBack.isValid())
+                painter.fillRect(cell.adjusted(0, 1, -gap / 2, -1), stateBack);
+            painter.drawText(cell.adjusted(unit * 0.5, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, cells[c]);
+            x += width;
         }
         area.setTop(area.top() + rowHeight);
     };
@@ -150,7 +179,7 @@ QRect paintReport(QPainter &painter, const QRect &page, const ReportContent &con
     painter.drawLine(area.topLeft(), area.topRight());
     for (int f = 1; f <= 10; ++f) {
         const FactStats &stats = child.fact(t, f);
-        row(factCells(t, f, stats), stats.state == FactState::DaRipassare, stateColour(stats.state));
+        row(rows[f - 1], stats.state == FactState::DaRipassare, stateColour(stats.state));
     }
     const int tableBottom = area.top();
     area.setTop(area.top() + qRound(unit * 2));
@@ -170,8 +199,8 @@ QRect paintClass(QPainter &painter, const QRect &page, const ClassContent &conte
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(ink);
 
-    line(painter, area, painted, sized(unit * 3.6, true), QStringLiteral("La classe nella tabellina del %1").arg(content.tabellina),
-         unit * 0.8);
+    const int t = content.grid.tabellina;
+    line(painter, area, painted, sized(unit * 3.6, true), QStringLiteral("La classe nella tabellina del %1").arg(t), unit * 0.8);
     line(painter, area, painted, sized(unit * 2.0),
          QStringLiteral("Quizzolo - partite %1 - stampato il %2")
              .arg(content.period.isEmpty() ? QStringLiteral("nessuna") : content.period,
@@ -192,7 +221,7 @@ QRect paintClass(QPainter &painter, const QRect &page, const ClassContent &conte
     painter.drawText(QRectF(area.left(), y, nameWidth, rowHeight), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Bambino"));
     for (int f = 1; f <= 10; ++f)
         painter.drawText(QRectF(area.left() + nameWidth + cellWidth * (f - 1), y, cellWidth, rowHeight), Qt::AlignCenter,
-                         factText(content.tabellina, f));
+                         factText(t, f));
     y += rowHeight;
     for (qsizetype r = 0; r < content.grid.keys.size(); ++r) {
         painter.setFont(font);

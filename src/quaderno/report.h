@@ -14,7 +14,7 @@ struct ReportContent
 {
     ChildReport child;
     int tabellina = 2;   // the table whose facts are listed
-    QString record;      // recordText() of the stored record
+    QString record;      // recordLine(): this computer's record, or the child's best game
     QDateTime printed;   // when the page is made, in its heading
 };
 
@@ -30,8 +30,7 @@ inline constexpr int barsOnPage = 16;
 // What the class's printed page shows.
 struct ClassContent
 {
-    ClassGrid grid;
-    int tabellina = 2;
+    ClassGrid grid;      // of the table it names
     QString period;      // periodText() of every game of the class
     QDateTime printed;
 };

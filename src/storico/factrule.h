@@ -25,7 +25,21 @@ struct FactAnswer
     qint64 dopoDettatura = -1;  // ms from the end of the dictation to the check; -1 unknown
 };
 
+// What a fact's state is judged on, as the notebook shows it beside the state: the last
+// (up to) factWindow answers, how many of them were right, and the median time of those
+// whose time is known (half a millisecond when the count is even).
+struct FactEvidence
+{
+    int answers = 0;
+    int right = 0;
+    double medianMs = -1;  // -1: no timed answer among them
+
+    bool operator==(const FactEvidence &) const = default;
+};
+
 // answers: oldest first; only the last factWindow count.
+FactEvidence factEvidence(std::span<const FactAnswer> answers);
+FactState judgeFact(const FactEvidence &evidence);
 FactState judgeFact(std::span<const FactAnswer> answers);
 // "nuovo", "in esercizio", "da ripassare", "sicuro".
 QString factStateName(FactState state);

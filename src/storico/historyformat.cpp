@@ -118,7 +118,7 @@ void appendField(QByteArray &line, QByteArrayView field)
     line.append('"');
 }
 
-Scan scanRecord(const char *p, const char *end, bool atEnd, Record &record)
+Scan scanFields(const char *p, const char *end, bool atEnd, Record &record)
 {
     int count = 0;
     for (;;) {
@@ -164,10 +164,18 @@ Scan scanRecord(const char *p, const char *end, bool atEnd, Record &record)
                 ++record.next;
             record.ended = after != end;
             record.count = count;
-            return count == fieldCount || count == oldFieldCount ? Scan::Complete : Scan::Malformed;
+            return Scan::Complete;
         }
         p = after + 1;  // past ';'
     }
+}
+
+Scan scanRecord(const char *p, const char *end, bool atEnd, Record &record)
+{
+    const Scan scan = scanFields(p, end, atEnd, record);
+    if (scan == Scan::Complete && record.count != fieldCount && record.count != oldFieldCount)
+        return Scan::Malformed;
+    return scan;
 }
 
 qint64 wholeNumber(const Field &field)

@@ -78,8 +78,10 @@ struct Record
 enum class Scan { Complete, NeedMore, Malformed };
 
 // One record from p: its fields, up to a line ending outside quotes (LF, CR LF or a CR alone)
-// or, with atEnd, to the end. NeedMore: the data stops inside it.
+// or, with atEnd, to the end. NeedMore: the data stops inside it. scanRecord takes only a
+// history line's count of fields; scanFields any count up to fieldCount.
 Scan scanRecord(const char *p, const char *end, bool atEnd, Record &record);
+Scan scanFields(const char *p, const char *end, bool atEnd, Record &record);
 
 // A whole number of at most 15 digits (no sign, no spaces); -1 otherwise.
 qint64 wholeNumber(const Field &field);

@@ -135,11 +135,12 @@ public:
     Follower(HistorySources sources, bool once)
         : m_sources(std::move(sources))
         , m_once(once)
+        , m_joins(m_sources.joinsFile)
     {
         if (!m_sources.classFolder.isEmpty() && !m_sources.ownHistory.isEmpty())
             m_copy = QDir(m_sources.classFolder).filePath(classHistoryFileName());
     }
-    void setPaths(QStringList paths) { m_sources = {std::move(paths), {}, {}}; }
+    void setPaths(QStringList paths) { m_sources = {std::move(paths), {}, {}, m_sources.joinsFile}; }
     HistorySummary refresh();
 
 private:
@@ -173,6 +174,8 @@ private:
     QString m_copy;                         // this computer's copy in the class folder
     QByteArray m_ownFirst;                  // the first answer of this computer's own history
     bool m_once = false;
+    JoinsFile m_joins;
+    bool m_rejoin = false;  // the joins changed since the class was last read with them
     std::vector<File> m_files;
     HistoryStats m_stats;
     HistorySummary m_summary;
@@ -349,6 +352,10 @@ HistorySummary Follower::refresh()
         files.push_back(found != m_files.end() ? std::move(*found) : File(path));
     }
     m_files = std::move(files);
+    // Joins that changed move answers from child to child: the class is read again (when the
+    // class folder is back, if it is away).
+    m_rejoin = m_joins.refresh() || m_rejoin;
+    again = again || m_rejoin;
 
     // A class folder out of reach: what was read of its files stays as it was, and a reading
     // of everything again waits until the folder is back.
@@ -357,7 +364,8 @@ HistorySummary Follower::refresh()
     bool changed = !m_summarised;
     for (int pass = 0; pass < 2 && !(again && away); ++pass) {
         if (again) {
-            m_stats = HistoryStats();
+            m_stats = HistoryStats(m_joins.read().joins);
+            m_rejoin = false;
             for (File &file : m_files)
                 file = File(file.path);
             m_ownFirst.clear();
@@ -394,10 +402,16 @@ HistorySummary Follower::refresh()
     for (const File &file : m_files) {
         summary.exists = summary.exists || file.exists;
         summary.skipped += file.reader.skipped();
+        if (file.reader.skipped() > 0)
+            summary.skippedIn.insert(file.path, file.reader.skipped());
         historyLines += file.reader.historyLines();
         if (!file.error.isEmpty())
             summary.error = errorJoin(summary.error, file.error);
     }
+    if (m_joins.read().skipped > 0)
+        summary.skippedIn.insert(m_joins.path(), m_joins.read().skipped);
+    if (!m_joins.read().error.isEmpty())
+        summary.error = errorJoin(summary.error, m_joins.read().error);
     summary.notHistory = historyLines == 0 && summary.skipped > 0;
     summary.outOfReach = m_outOfReach;
     return summary;
@@ -411,8 +425,8 @@ public:
     using Follower::Follower;
 };
 
-HistoryFollower::HistoryFollower(QStringList paths)
-    : HistoryFollower(HistorySources{std::move(paths), {}, {}})
+HistoryFollower::HistoryFollower(QStringList paths, QString joinsFile)
+    : HistoryFollower(HistorySources{std::move(paths), {}, {}, std::move(joinsFile)})
 {
 }
 
@@ -433,9 +447,9 @@ HistorySummary HistoryFollower::refresh()
     return m_impl->refresh();
 }
 
-HistorySummary readHistoryFiles(const QStringList &paths)
+HistorySummary readHistoryFiles(const QStringList &paths, const QString &joinsFile)
 {
-    return readHistoryFiles(HistorySources{paths, {}, {}});
+    return readHistoryFiles(HistorySources{paths, {}, {}, joinsFile});
 }
 
 HistorySummary readHistoryFiles(const HistorySources &sources)
@@ -445,7 +459,7 @@ HistorySummary readHistoryFiles(const HistorySources &sources)
 
 HistorySources classSources(const QString &classFolder, const QString &ownHistory)
 {
-    return {{classFolder, ownHistory}, classFolder, ownHistory};
+    return {{classFolder, ownHistory}, classFolder, ownHistory, joinsFileIn(classFolder)};
 }
 
 QStringList historyFilesIn(const QString &folder)

@@ -22,14 +22,15 @@ int HistoryStats::spellingFor(const Field &nome)
         // different names as the same child: the key decides.
         const QString text = textOf(name);
         const QString key = childKey(text);
-        int child = m_byKey.value(key, -1);
+        const QString owner = m_joins.resolve(key);
+        int child = m_byKey.value(owner, -1);
         if (child < 0) {
             child = int(m_children.size());
-            m_byKey.insert(key, child);
+            m_byKey.insert(owner, child);
             m_children.emplace_back();
-            m_children.back().key = key;
+            m_children.back().key = owner;
         }
-        m_spellings.push_back({text, child});
+        m_spellings.push_back({text, child, owner == key ? QString() : key});
         it = m_spellingIndex.emplace(bytes, int(m_spellings.size() - 1)).first;
     }
     m_lastName = name;
@@ -79,10 +80,18 @@ void HistoryStats::addDay(Fact &fact, qint64 julian, bool esatta)
 void HistoryStats::add(const Field &nome, const RawEntry &entry)
 {
     const int s = spellingFor(nome);
-    const int c = m_spellings[size_t(s)].child;
+    const Spelling &spelling = m_spellings[size_t(s)];
+    const int c = spelling.child;
     Child &child = m_children[size_t(c)];
     child.changed = true;
-    if (child.spelling < 0 || entry.ora.epoch >= child.spellingOra) {
+    if (!spelling.joinedKey.isEmpty()) {
+        auto joined = std::find_if(child.joined.begin(), child.joined.end(),
+                                   [&](const Joined &j) { return j.key == spelling.joinedKey; });
+        if (joined == child.joined.end())
+            child.joined.push_back({spelling.joinedKey, s, entry.ora.epoch});
+        else if (entry.ora.epoch >= joined->ora)
+            *joined = {spelling.joinedKey, s, entry.ora.epoch};
+    } else if (child.spelling < 0 || entry.ora.epoch >= child.spellingOra) {
         child.spelling = s;
         child.spellingOra = entry.ora.epoch;
     }
@@ -125,7 +134,11 @@ void HistoryStats::add(const Field &nome, const RawEntry &entry)
 ChildReport HistoryStats::report(const Child &child) const
 {
     ChildReport report;
-    report.name = m_spellings[size_t(child.spelling)].text;
+    // A child known only by the names joined to it is shown as the name they were joined to.
+    report.name = (child.spelling >= 0 ? m_spellings[size_t(child.spelling)].text : m_joins.nameOf(child.key)).trimmed();
+    for (const Joined &joined : child.joined)
+        report.joined.append(m_spellings[size_t(joined.spelling)].text.trimmed());
+    report.joined.sort(Qt::CaseInsensitive);
 
     std::vector<const Game *> games;
     games.reserve(child.games.size());
@@ -153,20 +166,10 @@ ChildReport HistoryStats::report(const Child &child) const
             if (fact.answers == 0)
                 continue;
             std::array<FactAnswer, factWindow> answers;
-            std::array<qint64, factWindow> times;
-            int timed = 0;
-            for (int i = 0; i < fact.held; ++i) {
-                const Recent &r = fact.recent[size_t(i)];
-                answers[size_t(i)] = {r.esatta, r.dopo};
-                if (r.dopo >= 0)
-                    times[size_t(timed++)] = r.dopo;
-            }
-            stats.state = judgeFact(std::span<const FactAnswer>(answers.data(), size_t(fact.held)));
-            if (timed > 0) {
-                std::sort(times.begin(), times.begin() + timed);
-                const int m = timed / 2;
-                stats.medianMs = timed % 2 ? times[size_t(m)] : (times[size_t(m - 1)] + times[size_t(m)]) / 2;
-            }
+            for (int i = 0; i < fact.held; ++i)
+                answers[size_t(i)] = {fact.recent[size_t(i)].esatta, fact.recent[size_t(i)].dopo};
+            stats.evidence = factEvidence(std::span<const FactAnswer>(answers.data(), size_t(fact.held)));
+            stats.state = judgeFact(stats.evidence);
             stats.timeline.reserve(qsizetype(fact.days.size()));
             for (const Day &day : fact.days)
                 stats.timeline.append({QDate::fromJulianDay(day.julian), day.answers, day.right});
@@ -188,6 +191,7 @@ HistorySummary HistoryStats::summary()
         }
     }
     summary.children = m_reports;
+    summary.joins = m_joins;
 
     // Opening a collator costs more than sorting a class: one a thread, kept. Sort keys
     // compare faster than the collator, which counts for a long list of names.
@@ -215,7 +219,9 @@ HistorySummary HistoryStats::summary()
 
 QString childKey(const QString &name)
 {
-    return name.trimmed().toCaseFolded();
+    // Case folding can leave a string that is not in form C (a folded letter before a
+    // combining mark): normalised after it as well as before.
+    return name.trimmed().normalized(QString::NormalizationForm_C).toCaseFolded().normalized(QString::NormalizationForm_C);
 }
 
 const FactStats &ChildReport::fact(int tabellina, int fattore) const

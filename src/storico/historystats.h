@@ -14,10 +14,15 @@ namespace historyformat {
 // summary the notebook shows, made of them on demand. Per child and fact it keeps only the
 // counts, the last factWindow answers and the counts per day, so that a million lines stay
 // small and one more line costs little. Lines may come from many files and in any order of
-// time. Internal to the storico library.
+// time. A name joined to another (joins) counts as that one's child. Internal to the storico
+// library.
 class HistoryStats final
 {
 public:
+    explicit HistoryStats(NameJoins joins = {})
+        : m_joins(std::move(joins))
+    {
+    }
     void add(const Field &nome, const RawEntry &entry);
     qint64 entries() const { return m_entries; }
     // The summary of everything added so far (exists, entries and the children); the children
@@ -54,11 +59,19 @@ private:
         int right = 0;
         int wrong = 0;
     };
+    // A name joined to a child, and its spelling of the most recent answer.
+    struct Joined
+    {
+        QString key;
+        int spelling = 0;
+        qint64 ora = 0;
+    };
     struct Child
     {
         QString key;
-        int spelling = -1;  // of the most recent answer
+        int spelling = -1;  // of the most recent answer under the child's own name
         qint64 spellingOra = 0;
+        std::vector<Joined> joined;
         std::vector<Game> games;
         QHash<qint64, int> gameIndex;  // partita's instant -> games
         // Only the facts answered have their state: most children play a table or two.
@@ -70,6 +83,7 @@ private:
     {
         QString text;
         int child = 0;
+        QString joinedKey;  // the name's own key when it is joined to the child; empty otherwise
     };
 
     static std::array<qint16, 90> filledSlots()
@@ -83,6 +97,7 @@ private:
     static void addDay(Fact &fact, qint64 julian, bool esatta);
     ChildReport report(const Child &child) const;
 
+    NameJoins m_joins;
     std::vector<Child> m_children;
     std::vector<Spelling> m_spellings;
     std::unordered_map<std::string, int> m_spellingIndex;  // the name's bytes -> m_spellings

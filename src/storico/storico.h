@@ -6,10 +6,12 @@
 #include <QDateTime>
 #include <QHash>
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
 #include "storico/factrule.h"
+#include "storico/joins.h"
 
 #include <array>
 #include <memory>
@@ -78,8 +80,8 @@ struct FactStats
 {
     int answers = 0;                      // all answers ever
     int right = 0;
-    qint64 medianMs = -1;                 // median dopo_dettatura of the timed among the last 10; -1 none
-    FactState state = FactState::Nuovo;   // judgeFact of the last 10 answers, by `ora`
+    FactEvidence evidence;                // of the last 10 answers, by `ora`: what the state is judged on
+    FactState state = FactState::Nuovo;   // judgeFact of the evidence
     QList<FactPoint> timeline;            // one point per day with answers, oldest first
 };
 
@@ -93,7 +95,8 @@ struct GameSummary
 
 struct ChildReport
 {
-    QString name;                     // the spelling of the child's most recent answer
+    QString name;                     // the spelling of the child's most recent answer, trimmed
+    QStringList joined;               // the names a teacher joined to this child, as last spelt
     QDateTime lastGame;               // the start of the latest game
     QList<GameSummary> games;         // oldest first
     std::array<std::array<FactStats, 10>, 9> tables;  // tables[N - 2][f - 1] is N x f
@@ -107,10 +110,12 @@ struct HistorySummary
     bool exists = false;     // a file was there
     qint64 entries = 0;      // answers read
     qint64 skipped = 0;      // lines that could not be read
+    QMap<QString, qint64> skippedIn;  // lines not read, by file (the joins file's too)
     QString error;           // why a file could not be read (Italian, one line a file), empty when all could
     bool notHistory = false; // there were bytes, but not one line was a history line (nor its header)
     QStringList names;       // keys, in Italian alphabetical order of the shown names
     QHash<QString, ChildReport> children;  // by key
+    NameJoins joins;         // the joins of names read with the history
     // Since when the class folder read could not be reached (what was read of it before is
     // still counted); not valid while it can be.
     QDateTime outOfReach;
@@ -120,20 +125,23 @@ struct HistorySummary
 // A class folder is one that may go out of reach for a while (a network folder): what was
 // read of it is then kept, and the summary says since when. Beside it, this computer's own
 // history is read whole: its answers that already reached their copy in the folder
-// (classHistoryFileName()) are counted once, whether the copy has them yet or not.
+// (classHistoryFileName()) are counted once, whether the copy has them yet or not. The
+// joins of names, when given, are read from joinsFile.
 struct HistorySources
 {
     QStringList paths;
     QString classFolder;  // also among paths
     QString ownHistory;   // also among paths; with classFolder
+    QString joinsFile;
 };
 // The class folder and this computer's own history, as the notebook and the targeted
-// practice read them when the configuration names a class folder.
+// practice read them when the configuration names a class folder, with the class's joins.
 HistorySources classSources(const QString &classFolder, const QString &ownHistory);
 
-// The key that makes one child of the spellings of a name: spaces at either end dropped and
-// case folded, accents kept ("Nicolò", "nicolò" and " Nicolò " are one child, "Nicolo"
-// another).
+// The key that makes one child of the spellings of a name: spaces at either end dropped,
+// case folded and in Unicode normal form C, accents kept ("Nicolò", "nicolò", " Nicolò " and
+// "Nicolo" followed by a combining grave accent are one child, "Nicolo" another). A name
+// joined to another (NameJoins) counts as that one's child.
 QString childKey(const QString &name);
 
 // Reads the whole history; never fails: lines that cannot be read (damaged, or cut short by
@@ -144,8 +152,8 @@ HistorySummary summarizeHistory(QByteArrayView content);
 
 // Reads many files as one class: a child's games from different computers are merged, each
 // game known by the instant it started. A folder among the paths stands for its history
-// files (historyFilesIn).
-HistorySummary readHistoryFiles(const QStringList &paths);
+// files (historyFilesIn). joinsFile, when given, holds the joins of names.
+HistorySummary readHistoryFiles(const QStringList &paths, const QString &joinsFile = {});
 HistorySummary readHistoryFiles(const HistorySources &sources);
 
 // The history files of a class folder: every storico*.csv in it, sorted by name, as paths.
@@ -157,11 +165,12 @@ QStringList historyFilesIn(const QString &folder);
 // the rest, since its answers are mixed into the children's). It returns the whole summary;
 // when nothing changed, the one it returned last. A line still without its line ending
 // waits for it; a quote still open at the last line ending is a line torn by a crash, as
-// at the end of a file. Not thread-safe: one thread at a time may call it.
+// at the end of a file. A joins file that changed makes the whole class be read again. Not
+// thread-safe: one thread at a time may call it.
 class HistoryFollower final
 {
 public:
-    explicit HistoryFollower(QStringList paths);
+    explicit HistoryFollower(QStringList paths, QString joinsFile = {});
     explicit HistoryFollower(HistorySources sources);
     ~HistoryFollower();
     HistoryFollower(const HistoryFollower &) = delete;

@@ -1,0 +1,100 @@
+#include "quaderno/historywatch.h"
+
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QTimer>
+#include <QtConcurrent>
+
+namespace {
+
+// A network folder may not report changes: it is looked at this often all the same.
+constexpr int pollMs = 2000;
+
+} // namespace
+
+HistoryWatch::HistoryWatch(QObject *parent)
+    : QObject(parent)
+    , m_watcher(new QFileSystemWatcher(this))
+    , m_poll(new QTimer(this))
+{
+    m_poll->setInterval(pollMs);
+    connect(m_poll, &QTimer::timeout, this, &HistoryWatch::refresh);
+    connect(m_watcher, &QFileSystemWatcher::fileChanged, this, &HistoryWatch::refresh);
+    connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, &HistoryWatch::refresh);
+    connect(&m_read, &QFutureWatcher<HistorySummary>::finished, this, &HistoryWatch::finished);
+}
+
+HistoryWatch::~HistoryWatch()
+{
+    m_read.waitForFinished();
+}
+
+void HistoryWatch::follow(const QString &path, bool folder, const QString &joinsFile)
+{
+    m_path = path;
+    m_folder = folder;
+    // A follower of its own: one still reading the old path just finishes, unseen.
+    m_follower = std::make_shared<HistoryFollower>(m_folder ? QStringList() : QStringList{m_path}, joinsFile);
+    if (!m_watcher->files().isEmpty())
+        m_watcher->removePaths(m_watcher->files());
+    if (!m_watcher->directories().isEmpty())
+        m_watcher->removePaths(m_watcher->directories());
+    m_poll->start();
+    refresh();
+}
+
+void HistoryWatch::refresh()
+{
+    if (m_read.isRunning()) {
+        m_again = true;
+        return;
+    }
+    read();
+}
+
+void HistoryWatch::read()
+{
+    m_again = false;
+    m_reading = m_follower;
+    const QString folder = m_folder ? m_path : QString();
+    const QString file = m_folder ? QString() : m_path;
+    m_read.setFuture(QtConcurrent::run([follower = m_follower, folder, file] {
+        if (!folder.isEmpty())
+            follower->setPaths(historyFilesIn(folder));
+        // A folder where the game's file should be is no class: it is said as an error.
+        if (!file.isEmpty() && QFileInfo(file).isDir())
+            return readHistory(file);
+        return follower->refresh();
+    }));
+}
+
+void HistoryWatch::finished()
+{
+    if (m_reading == m_follower) {
+        watch();
+        emit summaryRead(m_read.result());
+    }
+    if (m_again || m_reading != m_follower)
+        read();
+}
+
+void HistoryWatch::watch()
+{
+    // The watcher forgets a file that is replaced: whatever it lacks is added again after
+    // each reading.
+    QStringList paths;
+    if (m_folder) {
+        paths = historyFilesIn(m_path);
+        paths.append(m_path);
+    } else {
+        paths.append(m_path);
+        paths.append(QFileInfo(m_path).absolutePath());
+    }
+    QStringList missing;
+    const QStringList watched = m_watcher->files() + m_watcher->directories();
+    for (const QString &p : paths)
+        if (!watched.contains(p) && QFileInfo::exists(p))
+            missing.append(p);
+    if (!missing.isEmpty())
+        m_watcher->addPaths(missing);
+}
