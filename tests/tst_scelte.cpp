@@ -1,4 +1,6 @@
 #include "scelte/scelte.h"
+#include "storico/joins.h"
+#include "storico/storico.h"
 
 #include <QDir>
 #include <QFile>
@@ -38,7 +40,8 @@ void TestScelte::childStartsOn_data()
     // Steps, in turn: "Lucia 7" the child chooses in the game; "Lucia 7 R" with the practice;
     // "classe 6 R" / "bambini Lucia,Eva 5" assigned in the notebook; "file Lucia TEXT" the
     // child's file written by hand; "via" / "torna" the folder away and back; "altro pc"
-    // the next reading on another computer of the lab; "gioca Lucia" a game starts here.
+    // the next reading on another computer of the lab; "gioca Lucia" a game starts here;
+    // "unisci Marcp Marco" the teacher joins two names.
     QTest::addColumn<bool>("folder");
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<QString>("child");
@@ -72,6 +75,8 @@ void TestScelte::childStartsOn_data()
     QTest::newRow("a choice made with the folder away reaches it at the next game")
         << true << QStringList{u"via"_s, u"Lucia 9"_s, u"torna"_s, u"gioca Lucia"_s, u"altro pc"_s} << u"Lucia"_s
         << 9 << false << 1;
+    QTest::newRow("a joined name starts on its child's choice")
+        << true << QStringList{u"unisci Marcp Marco"_s, u"Marco 7"_s} << u"Marcp"_s << 7 << false << 0;
 }
 
 void TestScelte::childStartsOn()
@@ -83,7 +88,8 @@ void TestScelte::childStartsOn()
     QFETCH(bool, ripasso);
     QFETCH(int, said);
     const QString classe = folder ? m_tmp->filePath(u"classe"_s) : QString();
-    Scelte scelte(classe);
+    const QString joins = joinsFileIn(folder ? classe : m_tmp->path());
+    Scelte scelte(classe, joins);
     QTemporaryFile err;
     QVERIFY(err.open());
     const int saved = ::dup(STDERR_FILENO);
@@ -95,9 +101,16 @@ void TestScelte::childStartsOn()
             QVERIFY(scelte.assegnaClasse(scelta));
         } else if (w[0] == u"bambini") {
             const Scelta chosen{w.value(2).toInt(), w.value(3) == u"R"};
-            QVERIFY(scelte.assegnaBambini(w[1].split(u','), chosen));
+            QStringList keys;
+            for (const QString &nome : w[1].split(u','))
+                keys.append(childKey(nome));
+            QVERIFY(scelte.assegnaBambini(keys, chosen));
+        } else if (w[0] == u"unisci") {
+            NameJoins joined;
+            joined.join(w[1], w[2]);
+            QVERIFY(writeJoins(joins, joined).isEmpty());
         } else if (w[0] == u"file") {
-            QFile file(classe + u'/' + sceltaFileName(w[1]));
+            QFile file(classe + u'/' + sceltaFileName(childKey(w[1])));
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write(w[2].toUtf8()) > 0);
         } else if (w[0] == u"via" || w[0] == u"torna") {
             QVERIFY(QDir().rename(w[0] == u"via" ? classe : classe + u".via"_s, w[0] == u"via" ? classe + u".via"_s : classe));

@@ -10,6 +10,7 @@
 #include "records/records.h"
 #include "scelte/scelte.h"
 #include "storico/historylog.h"
+#include "storico/joins.h"
 #include "storico/storico.h"
 
 #include <QActionGroup>
@@ -107,7 +108,7 @@ void Tavola::load()
         setCaption(lblnome1, QStringLiteral("Amico"));
     Txtnome1->setText(lblnome1->text());
     // What the child chose last, on any computer of the class; a launcher's table wins.
-    const Scelte::Partita scelta = Scelte(historyClassFolder()).perLaPartita(lblnome1->text());
+    const Scelte::Partita scelta = scelte().perLaPartita(lblnome1->text());
     m_drill.setTabellina(m_tabellinaRichiesta.value_or(scelta.tabellina));
     buildTableMenu(scelta.ripasso);
 
@@ -187,7 +188,7 @@ void Tavola::cambiaTabellina(int tabellina)
         showTabellina();
         return;
     }
-    Scelte(historyClassFolder()).cambia(lblnome1->text(), {tabellina, std::nullopt});
+    scelte().cambia(lblnome1->text(), {tabellina, std::nullopt});
     // No tick may count the old game down behind the record's message.
     Timer1->stop();
     storeRecordIfBeaten();
@@ -217,11 +218,19 @@ void Tavola::cambiaTabellina(int tabellina)
 
 void Tavola::cambiaRipasso(bool ripasso)
 {
-    Scelte(historyClassFolder()).cambia(lblnome1->text(), {std::nullopt, ripasso});
+    scelte().cambia(lblnome1->text(), {std::nullopt, ripasso});
     if (ripasso)
         readPracticeWeights();
     else
         m_drill.setPracticeWeights(std::nullopt);
+}
+
+// Where the children's choices are: the class folder, or this account's configuration; the
+// names a teacher joined are beside them.
+Scelte Tavola::scelte()
+{
+    const QString classFolder = historyClassFolder();
+    return Scelte(classFolder, joinsFileIn(classFolder.isEmpty() ? dataFolderPath() : classFolder));
 }
 
 void Tavola::readPracticeWeights()

@@ -14,6 +14,7 @@ class Agent;
 class Dialogs;
 class GraphicalButton;
 class HistoryLog;
+class Scelte;
 class QAction;
 class QActionGroup;
 class QLabel;
@@ -92,6 +93,7 @@ private:
     void buildControls();
     void buildMenu();
     void buildTableMenu(bool ripasso);
+    static Scelte scelte();
     void showTabellina();
     // The record files of the table being played, created if missing, into lblpunti and lblnome.
     void loadRecord();

@@ -1,6 +1,7 @@
 #include "scelte/scelte.h"
 
 #include "core/tabellina.h"
+#include "storico/joins.h"
 #include "storico/storico.h"
 
 #include <QCryptographicHash>
@@ -213,11 +214,17 @@ QStringList childFiles(const QString &folder)
     return names;
 }
 
-} // namespace
-
-QString sceltaFileName(const QString &nome)
+// The child a name stands for, the joins of names applied.
+QString keyOf(const QString &nome, const QString &joinsFile)
 {
     const QString key = childKey(nome);
+    return joinsFile.isEmpty() ? key : readJoins(joinsFile).joins.resolve(key);
+}
+
+} // namespace
+
+QString sceltaFileName(const QString &key)
+{
     QString readable;
     for (const QChar c : key) {
         if (readable.size() == 20)
@@ -229,30 +236,32 @@ QString sceltaFileName(const QString &nome)
     return u"scelta-%1-%2.txt"_s.arg(readable, QString::fromLatin1(hash));
 }
 
-Scelte::Scelte(QString classFolder)
+Scelte::Scelte(QString classFolder, QString joinsFile)
     : m_folder(std::move(classFolder))
+    , m_joinsFile(std::move(joinsFile))
 {
 }
 
 Scelte::Partita Scelte::perLaPartita(const QString &nome)
 {
-    const QString key = childKey(nome);
     QSettings store = settings();
     Scelta own;
     Scelta classe;
     if (m_folder.isEmpty()) {
-        own = readGroup(store, childGroup({}, key), nome);
+        own = readGroup(store, childGroup({}, keyOf(nome, m_joinsFile)), nome);
         classe = readGroup(store, u"classe"_s, u"la classe"_s);
     } else {
-        const QString cached = childGroup(u"copiaCartella/"_s, key);
+        // Kept here by the name as typed: with the folder away, its joins are out of reach too.
+        const QString cached = childGroup(u"copiaCartella/"_s, childKey(nome));
         own = readGroup(store, cached, nome);
         classe = readGroup(store, u"copiaCartella/classe"_s, u"la classe"_s);
         // A change made while the folder was away goes there first.
         const bool pending = store.value(cached + u"/inattesa"_s).toBool();
         const QString folder = m_folder;
-        const QString name = sceltaFileName(nome);
+        const QString joins = m_joinsFile;
         const std::optional<std::pair<FileRead, FileRead>> read =
-            withinTime<std::pair<FileRead, FileRead>>([folder, name, nome, own, pending] {
+            withinTime<std::pair<FileRead, FileRead>>([folder, joins, nome, own, pending] {
+                const QString name = sceltaFileName(keyOf(nome, joins));
                 if (pending)
                     writeFile(folder, name, nome, own);
                 return std::pair{readFile(folder + u'/' + name), readFile(folder + u'/' + classFile)};
@@ -274,9 +283,9 @@ Scelte::Partita Scelte::perLaPartita(const QString &nome)
 
 void Scelte::cambia(const QString &nome, const Scelta &change)
 {
-    const QString key = childKey(nome);
     QSettings store = settings();
-    const QString group = childGroup(m_folder.isEmpty() ? QString() : u"copiaCartella/"_s, key);
+    const QString group = m_folder.isEmpty() ? childGroup({}, keyOf(nome, m_joinsFile))
+                                             : childGroup(u"copiaCartella/"_s, childKey(nome));
     Scelta own = readGroup(store, group, nome);
     if (change.tabellina)
         own.tabellina = change.tabellina;
@@ -288,9 +297,9 @@ void Scelte::cambia(const QString &nome, const Scelta &change)
         store.setValue(group + u"/inattesa"_s, true);
         sync(store);
         const QString folder = m_folder;
-        const QString name = sceltaFileName(nome);
-        const std::optional<QString> written =
-            withinTime<QString>([folder, name, nome, own] { return writeFile(folder, name, nome, own); });
+        const QString joins = m_joinsFile;
+        const std::optional<QString> written = withinTime<QString>(
+            [folder, joins, nome, own] { return writeFile(folder, sceltaFileName(keyOf(nome, joins)), nome, own); });
         if (written && written->isEmpty())
             store.remove(group + u"/inattesa"_s);
         else
@@ -300,58 +309,51 @@ void Scelte::cambia(const QString &nome, const Scelta &change)
     sync(store);
 }
 
-Scelte::Tutte Scelte::tutte()
+Scelte::Tutte Scelte::tutte(const QStringList &keys)
 {
     Tutte all;
-    QSettings store = settings();
     if (!m_folder.isEmpty()) {
         const QString folder = m_folder;
-        const std::optional<std::pair<bool, Tutte>> read = withinTime<std::pair<bool, Tutte>>([folder] {
+        const std::optional<std::pair<bool, Tutte>> read = withinTime<std::pair<bool, Tutte>>([folder, keys] {
             Tutte found;
-            if (!QFileInfo(folder).isDir())
+            const FileRead classe = readFile(folder + u'/' + classFile);
+            if (!classe.reached)
                 return std::pair{false, found};
-            for (const QString &name : childFiles(folder)) {
-                const FileRead file = readFile(folder + u'/' + name);
-                if (file.scelta && !file.nome.isEmpty())
-                    found.bambini.insert(childKey(file.nome), *file.scelta);
-            }
-            found.classe = readFile(folder + u'/' + classFile).scelta.value_or(Scelta());
+            found.classe = classe.scelta.value_or(Scelta());
+            for (const QString &key : keys)
+                if (const FileRead file = readFile(folder + u'/' + sceltaFileName(key)); file.scelta)
+                    found.bambini.insert(key, *file.scelta);
             return std::pair{true, found};
         });
         if (read && read->first)
             return read->second;
         all.reached = false;
+        return all;
     }
-    const QString prefix = m_folder.isEmpty() ? QString() : u"copiaCartella/"_s;
-    store.beginGroup(prefix + u"bambini"_s);
-    const QStringList keys = store.childGroups();
-    store.endGroup();
-    for (const QString &encoded : keys) {
-        const QString key = QUrl::fromPercentEncoding(encoded.toLatin1());
-        const Scelta scelta = readGroup(store, prefix + u"bambini/"_s + encoded, key);
-        if (!scelta.isEmpty())
+    QSettings store = settings();
+    for (const QString &key : keys)
+        if (const Scelta scelta = readGroup(store, childGroup({}, key), key); !scelta.isEmpty())
             all.bambini.insert(key, scelta);
-    }
-    all.classe = readGroup(store, prefix + u"classe"_s, u"la classe"_s);
+    all.classe = readGroup(store, u"classe"_s, u"la classe"_s);
     return all;
 }
 
-bool Scelte::assegnaBambini(const QStringList &nomi, const Scelta &scelta)
+bool Scelte::assegnaBambini(const QStringList &keys, const Scelta &scelta)
 {
     m_error.clear();
     if (m_folder.isEmpty()) {
         QSettings store = settings();
-        for (const QString &nome : nomi)
-            writeGroup(store, childGroup({}, childKey(nome)), scelta);
+        for (const QString &key : keys)
+            writeGroup(store, childGroup({}, key), scelta);
         store.sync();
         if (store.status() != QSettings::NoError)
             m_error = u"impossibile scrivere %1"_s.arg(store.fileName());
         return m_error.isEmpty();
     }
     const QString folder = m_folder;
-    const std::optional<QString> written = withinTime<QString>([folder, nomi, scelta] {
-        for (const QString &nome : nomi)
-            if (const QString why = writeFile(folder, sceltaFileName(nome), nome, scelta); !why.isEmpty())
+    const std::optional<QString> written = withinTime<QString>([folder, keys, scelta] {
+        for (const QString &key : keys)
+            if (const QString why = writeFile(folder, sceltaFileName(key), key, scelta); !why.isEmpty())
                 return why;
         return QString();
     });

@@ -32,7 +32,9 @@ struct Scelta
 class Scelte final
 {
 public:
-    explicit Scelte(QString classFolder);
+    // classFolder: empty for the account's configuration. joinsFile: the names a teacher
+    // joined (joinsFileIn()), so that "Marcp" starts on Marco's choices.
+    explicit Scelte(QString classFolder, QString joinsFile = {});
 
     // What a game plays, as a launcher's option does not decide it: the child's own choice,
     // else the class's, else the table of 2 without the practice.
@@ -46,26 +48,27 @@ public:
     // The child changes one of its choices (the fields set in change) in the game.
     void cambia(const QString &nome, const Scelta &change);
 
-    // The notebook. Each child's own choice and the class's, as they stand; reached is false
-    // when the folder could not be read (they are then those last read on this computer).
+    // The notebook, for the children of keys (childKey, joins applied): each one's own choice
+    // and the class's, as they stand; reached is false when the folder could not be read.
     struct Tutte
     {
-        QHash<QString, Scelta> bambini;  // by childKey
+        QHash<QString, Scelta> bambini;  // by key, those with a choice of their own
         Scelta classe;
         bool reached = true;
     };
-    Tutte tutte();
-    // Sets the choice of the children named (their own), or the class's, clearing every
+    Tutte tutte(const QStringList &keys);
+    // Sets the choice of the children of keys (their own), or the class's, clearing every
     // child's own so that all start on it. False with error() when it could not be written.
-    bool assegnaBambini(const QStringList &nomi, const Scelta &scelta);
+    bool assegnaBambini(const QStringList &keys, const Scelta &scelta);
     bool assegnaClasse(const Scelta &scelta);
     const QString &error() const { return m_error; }
 
 private:
     QString m_folder;
+    QString m_joinsFile;
     QString m_error;
 };
 
-// The file of one child's choices in a class folder: "scelta-" and the name's first letters
-// and digits, then a hash of its key, so any name makes a short, safe file name.
-QString sceltaFileName(const QString &nome);
+// The file of one child's choices in a class folder: "scelta-" and the key's first letters
+// and digits, then a hash of it, so any name makes a short, safe file name.
+QString sceltaFileName(const QString &key);
