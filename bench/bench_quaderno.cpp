@@ -127,7 +127,7 @@ bool printChild(const QString &folder, const QString &name, int tabellina, const
     writer.setResolution(300);
     QPainter painter(&writer);
     paintReport(painter, painter.viewport(),
-                {*child, tabellina, bestGameText(*child, tabellina), QDateTime(QDate(2026, 12, 14), QTime(17, 30))});
+                {*child, tabellina, bestGameText(*child, tabellina), QDateTime(QDate(2026, 12, 14), QTime(17, 30)), {}});
     return true;
 }
 

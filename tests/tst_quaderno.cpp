@@ -1,9 +1,11 @@
 #include "core/italian.h"
+#include "core/tabellina.h"
 #include "quaderno/classgridmodel.h"
 #include "quaderno/notebookdata.h"
 #include "quaderno/quaderno.h"
 #include "quaderno/report.h"
 #include "records/records.h"
+#include "scelte/scelte.h"
 
 #include <QBarCategoryAxis>
 #include <QChartView>
@@ -21,6 +23,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTableView>
@@ -49,6 +52,8 @@ private slots:
     void classGrid();
     void classFolderOfManyFiles();
     void newAnswersAppearWhileOpen();
+    void tablesAssignedFromTheClassPage();
+    void classFolderOutOfReach();
     void joinedNamesFromTheNotebook();
     void longNameKeepsThePageInTheScreen();
     void printDialogSpeaksItalian();
@@ -153,6 +158,8 @@ void TestQuaderno::init()
     qputenv("XDG_DATA_HOME", m_tmp->path().toLocal8Bit());
     m_folder = m_tmp->path() + u"/quizzolo/"_s;
     QCOMPARE(dataFolderPath(), m_folder);
+    // The choices and the class folder of this test's own account.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_tmp->filePath(u"config"_s));
 }
 
 void TestQuaderno::writeHistory(const QByteArray &content)
@@ -342,7 +349,7 @@ void TestQuaderno::reportFitsOnePage()
         QPainter painter(&writer);
         const QRect page = painter.viewport();
         const QRect used = paintReport(painter, page, {child, 7, u"Record: 31 punti, di Maria."_s,
-                                                       QDateTime(QDate(2026, 12, 7), QTime(11, 0))});
+                                                       QDateTime(QDate(2026, 12, 7), QTime(11, 0)), {}});
         QVERIFY2(page.contains(used), qPrintable(u"painted %1,%2 %3x%4 on a page of %5x%6"_s.arg(used.x())
                                                      .arg(used.y()).arg(used.width()).arg(used.height())
                                                      .arg(page.width()).arg(page.height())));
@@ -378,6 +385,9 @@ void TestQuaderno::classPageFitsOnePage()
         summary.children.insert(childKey(name), child);
     }
     const QString pdf = m_tmp->filePath(u"classe.pdf"_s);
+    const QString away = outOfReachText(QDateTime(QDate(2026, 12, 13), QTime(8, 5)), true,
+                                        QDateTime(QDate(2026, 12, 13), QTime(9, 0)));
+    QCOMPARE(away, u"La cartella della classe non si raggiunge (dalle 08:05): i dati sono quelli letti allora."_s);
     {
         QPdfWriter writer(pdf);
         writer.setPageSize(QPageSize(QPageSize::A4));
@@ -386,12 +396,12 @@ void TestQuaderno::classPageFitsOnePage()
         QPainter painter(&writer);
         const QRect page = painter.viewport();
         const QRect used = paintClass(painter, page, {::classGrid(summary, 7), u"dal 14/09/2026 al 12/12/2026"_s,
-                                                      QDateTime(QDate(2026, 12, 13), QTime(9, 0))});
+                                                      QDateTime(QDate(2026, 12, 13), QTime(9, 0)), away});
         QVERIFY(page.contains(used));
     }
     QVERIFY(run(u"pdfinfo"_s, {pdf}).contains(QRegularExpression(u"Pages:\\s+1\\n"_s)));
     const QString text = run(u"pdftotext"_s, {pdf, u"-"_s}).simplified();
-    for (const QString &expected : {u"La classe nella tabellina del 7"_s, u"partite dal 14/09/2026 al 12/12/2026"_s,
+    for (const QString &expected : {u"La classe nella tabellina del 7"_s, u"partite dal 14/09/2026 al 12/12/2026"_s, away,
                                     u"Bambino con un nome lungo 39"_s, u"7 x 10"_s,
                                     u"Nessun fatto è da ripassare per la maggior parte della classe"_s})
         QVERIFY2(text.contains(expected), qPrintable(expected + u" not in: "_s + text));
@@ -409,8 +419,8 @@ void TestQuaderno::classGrid_data()
                + game(u" nicolò "_s, 3, {{3, true}}) + game(u"Élodie"_s, 4, {{3, true}})
                + game(u"andrea"_s, 5, {{3, true}}) + game(u"NICOLÒ"_s, 6, {{3, true}})
         << 2
-        << QStringList{u"andrea|–|–|–|–|–|–|–|–|–|–"_s, u"Élodie|–|–|–|–|–|–|–|–|–|–"_s,
-                       u"NICOLÒ|–|–|○|–|–|–|–|–|–|–"_s, u"Zeno|–|–|–|–|–|–|–|–|–|–"_s}
+        << QStringList{u"andrea|–|–|–|–|–|–|–|–|–|–|del 2"_s, u"Élodie|–|–|–|–|–|–|–|–|–|–|del 2"_s,
+                       u"NICOLÒ|–|–|○|–|–|–|–|–|–|–|del 2"_s, u"Zeno|–|–|–|–|–|–|–|–|–|–|del 2"_s}
         << u"Nessun fatto da ripassare"_s;
     // Anna: 2 x 1 sure, 2 x 2 in practice (4 of 5), 2 x 7 to practise (1 of 3). Dario
     // never played the table of 2: the shares are of the three who did.
@@ -421,20 +431,20 @@ void TestQuaderno::classGrid_data()
                + game(u"Carla"_s, 4, {{7, true}, {7, true}, {7, true}, {8, false}, {8, false}, {8, true}})
                + game(u"Dario"_s, 4, {{7, false}, {7, false}, {7, false}}, 3)
         << 2
-        << QStringList{u"Anna|✓|○|–|–|–|–|!|–|–|–"_s, u"Bruno|–|–|–|–|–|–|!|!|–|–"_s,
-                       u"Carla|–|–|–|–|–|–|○|!|–|–"_s, u"Dario|–|–|–|–|–|–|–|–|–|–"_s}
+        << QStringList{u"Anna|✓|○|–|–|–|–|!|–|–|–|del 2"_s, u"Bruno|–|–|–|–|–|–|!|!|–|–|del 2"_s,
+                       u"Carla|–|–|–|–|–|–|○|!|–|–|del 2"_s, u"Dario|–|–|–|–|–|–|–|–|–|–|del 2"_s}
         << u"Da ripassare per la maggior parte della classe: 2 x 7 (2 su 3), 2 x 8 (2 su 3)."_s;
     QTest::newRow("no fact for most: the most common named")
         << header + game(u"Anna"_s, 1, fiveRight) + game(u"Bruno"_s, 1, {{9, false}, {9, false}, {9, false}})
                + game(u"Carla"_s, 1, fiveRight)
-        << 2 << QStringList{u"Anna|✓|–|–|–|–|–|–|–|–|–"_s, u"Bruno|–|–|–|–|–|–|–|–|!|–"_s, u"Carla|✓|–|–|–|–|–|–|–|–|–"_s}
+        << 2 << QStringList{u"Anna|✓|–|–|–|–|–|–|–|–|–|del 2"_s, u"Bruno|–|–|–|–|–|–|–|–|!|–|del 2"_s, u"Carla|✓|–|–|–|–|–|–|–|–|–|del 2"_s}
         << u"Nessun fatto è da ripassare per la maggior parte della classe; i più da ripassare: 2 x 9 (1 su 3)."_s;
     QTest::newRow("the table chosen, not the table of 2")
         << header + game(u"Anna"_s, 1, fiveRight) + game(u"Anna"_s, 2, {{4, false}, {4, false}, {4, false}}, 7)
-        << 7 << QStringList{u"Anna|–|–|–|!|–|–|–|–|–|–"_s}
+        << 7 << QStringList{u"Anna|–|–|–|!|–|–|–|–|–|–|del 2"_s}
         << u"Da ripassare per la maggior parte della classe: 7 x 4 (1 su 1)."_s;
     QTest::newRow("a table no child played yet") << header + game(u"Anna"_s, 1, fiveRight) << 5
-                                                 << QStringList{u"Anna|–|–|–|–|–|–|–|–|–|–"_s}
+                                                 << QStringList{u"Anna|–|–|–|–|–|–|–|–|–|–|del 2"_s}
                                                  << u"Nessun bambino ha ancora giocato la tabellina del 5."_s;
 }
 
@@ -535,6 +545,62 @@ void TestQuaderno::newAnswersAppearWhileOpen()
     names->setCurrentRow(0);
     QTest::keyClick(grid, Qt::Key_Return);
     QVERIFY(names->currentItem()->text().startsWith(u"Bruno"_s));
+}
+
+// "Assegna tabellina..." for the whole class, then for one child: the grid shows the table
+// each child starts on, and the game starts them on it.
+void TestQuaderno::tablesAssignedFromTheClassPage()
+{
+    writeHistory(header + game(u"Anna"_s, 1, {{3, true}}) + game(u"Bruno"_s, 2, {{3, true}}));
+    auto window = open();
+    const QAbstractItemModel *model = child<QTableView>(*window, "grigliaClasse")->model();
+    const auto tables = [&] {
+        return QStringList{model->index(0, 11).data().toString(), model->index(1, 11).data().toString()};
+    };
+    QCOMPARE(tables(), (QStringList{u"del 2"_s, u"del 2"_s}));
+    window->assignTable({}, {6, true});
+    QTRY_COMPARE(tables(), (QStringList{u"del 6, ripasso mirato"_s, u"del 6, ripasso mirato"_s}));
+    window->assignTable({u"bruno"_s}, {tutteLeTabelline, false});
+    QTRY_COMPARE(tables(), (QStringList{u"del 6, ripasso mirato"_s, u"tutte"_s}));
+    QCOMPARE(model->index(1, 11).data(Qt::ToolTipRole).toString(), u"scelta per il bambino"_s);
+    QCOMPARE(Scelte({}).perLaPartita(u"Bruno"_s).tabellina, tutteLeTabelline);
+    QCOMPARE(Scelte({}).perLaPartita(u"Carla"_s).tabellina, 6);  // not played yet
+}
+
+// The class folder this computer copies to goes out of reach: the notebook keeps what it
+// read and says so, on screen and on paper, and follows the folder again once it is back.
+// Started while the folder is away, it says so and offers this computer's own history.
+void TestQuaderno::classFolderOutOfReach()
+{
+    const QString folder = m_tmp->filePath(u"classe"_s);
+    QVERIFY(QDir().mkpath(folder));
+    QSettings(u"quizzolo"_s, u"quizzolo"_s).setValue(u"storico/cartella"_s, folder);
+    QFile file(folder + u"/storico-pc1.csv"_s);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(header + game(u"Anna"_s, 1, {{3, true}})) > 0);
+    file.close();
+    writeHistory(header + game(u"Lucia"_s, 2, {{4, true}}));
+    auto window = open(folder);
+    auto *away = child<QLabel>(*window, "lblCartellaLontana");
+    QCOMPARE(window->summary().names, (QStringList{u"anna"_s, u"lucia"_s}));  // this computer's too
+    QVERIFY(!away->isVisible());
+    QVERIFY(QDir().rename(folder, folder + u".via"_s));
+    QTRY_VERIFY_WITH_TIMEOUT(away->isVisible(), 10000);
+    QVERIFY(away->text().startsWith(u"La cartella della classe non si raggiunge (dalle "_s));
+    QVERIFY(away->text().endsWith(u"): i dati sono quelli letti allora."_s));
+    QCOMPARE(window->summary().names.size(), 2);
+    QVERIFY(child<QPushButton>(*window, "cmdStampa")->isEnabled());
+    QVERIFY(!child<QPushButton>(*window, "cmdStoricoComputer")->isVisible());
+    QVERIFY(QDir().rename(folder + u".via"_s, folder));
+    QTRY_VERIFY_WITH_TIMEOUT(!away->isVisible(), 10000);
+
+    QVERIFY(QDir().rename(folder, folder + u".via"_s));
+    auto late = open(folder);  // as quizzolo-quaderno opens it with nothing named
+    QVERIFY(child<QLabel>(*late, "lblCartellaLontana")->text().endsWith(u"non ne è stato letto ancora nulla."_s));
+    QVERIFY(!child<QTabWidget>(*late, "schede")->isVisible());
+    child<QPushButton>(*late, "cmdStoricoComputer")->click();
+    QTRY_VERIFY(child<QTabWidget>(*late, "schede")->isVisible());
+    QCOMPARE(late->summary().names, QStringList{u"lucia"_s});
+    QVERIFY(child<QLabel>(*late, "lblFile")->text().startsWith(u"Storico di questo computer: "_s));
 }
 
 // "Unisci a..." and "Separa": the joins go to a file of the class folder, and the history

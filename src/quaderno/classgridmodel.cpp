@@ -32,7 +32,7 @@ int ClassGridModel::rowCount(const QModelIndex &parent) const
 
 int ClassGridModel::columnCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : 11;
+    return parent.isValid() ? 0 : tableColumn + 1;
 }
 
 QVariant ClassGridModel::data(const QModelIndex &index, int role) const
@@ -50,6 +50,18 @@ QVariant ClassGridModel::data(const QModelIndex &index, int role) const
         case Qt::ToolTipRole:
         case Qt::AccessibleTextRole:
             return name;
+        default:
+            return {};
+        }
+    }
+    if (index.column() == tableColumn) {
+        switch (role) {
+        case Qt::DisplayRole:
+        case Qt::AccessibleTextRole:
+            return m_grid.tables.value(r);
+        case Qt::ToolTipRole:
+        case Qt::AccessibleDescriptionRole:
+            return m_grid.tablesWhy.value(r);
         default:
             return {};
         }
@@ -85,5 +97,7 @@ QVariant ClassGridModel::headerData(int section, Qt::Orientation orientation, in
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
+    if (section == tableColumn)
+        return QStringLiteral("Gioca la tabellina");
     return section == 0 ? QStringLiteral("Bambino") : factText(m_grid.tabellina, section);
 }

@@ -3,10 +3,14 @@
 #include "quaderno/classgridmodel.h"
 #include "quaderno/controls.h"
 
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 ClassPage::ClassPage(QWidget *parent)
     : QWidget(parent)
@@ -33,11 +37,20 @@ ClassPage::ClassPage(QWidget *parent)
     m_grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_grid->verticalHeader()->setDefaultSectionSize(m_grid->fontMetrics().height() + 6);
 
+    heads->setSectionResizeMode(ClassGridModel::tableColumn, QHeaderView::ResizeToContents);
+    m_assign = button("cmdAssegna", QStringLiteral("&Assegna tabellina..."));
+    m_assign->setToolTip(QStringLiteral("La tabellina con cui iniziano la classe o i bambini scelti nella griglia"));
+
+    auto *top = new QHBoxLayout;
+    top->addWidget(legend, 1);
+    top->addWidget(m_assign);
     auto *column = new QVBoxLayout(this);
     column->addWidget(m_weak);
-    column->addWidget(legend);
+    column->addLayout(top);
     column->addWidget(titleFor(QStringLiteral("&Griglia della classe"), m_grid));
     column->addWidget(m_grid, 1);
+
+    connect(m_assign, &QPushButton::clicked, this, [this] { emit assignAsked(chosenKeys()); });
 
     connect(m_grid, &QTableView::activated, this,
             [this](const QModelIndex &index) { emit childActivated(index.data(ClassGridModel::KeyRole).toString()); });
@@ -48,9 +61,20 @@ const ClassGrid &ClassPage::grid() const
     return m_model->grid();
 }
 
-QWidget *ClassPage::tabStop() const
+QList<QWidget *> ClassPage::tabStops() const
 {
-    return m_grid;
+    return {m_assign, m_grid};
+}
+
+// The children of the rows chosen in the grid, in the grid's order.
+QStringList ClassPage::chosenKeys() const
+{
+    QStringList keys;
+    const QModelIndexList chosen = m_grid->selectionModel()->selectedIndexes();
+    for (int row = 0; row < m_model->rowCount(); ++row)
+        if (std::any_of(chosen.cbegin(), chosen.cend(), [row](const QModelIndex &i) { return i.row() == row; }))
+            keys.append(m_model->grid().keys[row]);
+    return keys;
 }
 
 void ClassPage::setGrid(const ClassGrid &grid)

@@ -29,12 +29,12 @@ HistoryWatch::~HistoryWatch()
     m_read.waitForFinished();
 }
 
-void HistoryWatch::follow(const QString &path, bool folder, const QString &joinsFile)
+void HistoryWatch::follow(const HistorySources &sources, const QString &choicesFolder)
 {
-    m_path = path;
-    m_folder = folder;
+    m_sources = sources;
+    m_choicesFolder = choicesFolder;
     // A follower of its own: one still reading the old path just finishes, unseen.
-    m_follower = std::make_shared<HistoryFollower>(m_folder ? QStringList() : QStringList{m_path}, joinsFile);
+    m_follower = std::make_shared<HistoryFollower>(m_sources);
     if (!m_watcher->files().isEmpty())
         m_watcher->removePaths(m_watcher->files());
     if (!m_watcher->directories().isEmpty())
@@ -56,15 +56,13 @@ void HistoryWatch::read()
 {
     m_again = false;
     m_reading = m_follower;
-    const QString folder = m_folder ? m_path : QString();
-    const QString file = m_folder ? QString() : m_path;
-    m_read.setFuture(QtConcurrent::run([follower = m_follower, folder, file] {
-        if (!folder.isEmpty())
-            follower->setPaths(historyFilesIn(folder));
+    const QString file = m_sources.classFolder.isEmpty() ? m_sources.paths.value(0) : QString();
+    m_read.setFuture(QtConcurrent::run([follower = m_follower, file, choices = m_choicesFolder] {
+        Reading reading;
         // A folder where the game's file should be is no class: it is said as an error.
-        if (!file.isEmpty() && QFileInfo(file).isDir())
-            return readHistory(file);
-        return follower->refresh();
+        reading.summary = !file.isEmpty() && QFileInfo(file).isDir() ? readHistory(file) : follower->refresh();
+        reading.choices = Scelte(choices).tutte(reading.summary.names);
+        return reading;
     }));
 }
 
@@ -72,7 +70,9 @@ void HistoryWatch::finished()
 {
     if (m_reading == m_follower) {
         watch();
-        emit summaryRead(m_read.result());
+        const Reading reading = m_read.result();
+        m_choices = reading.choices;
+        emit summaryRead(reading.summary);
     }
     if (m_again || m_reading != m_follower)
         read();
@@ -83,12 +83,14 @@ void HistoryWatch::watch()
     // The watcher forgets a file that is replaced: whatever it lacks is added again after
     // each reading.
     QStringList paths;
-    if (m_folder) {
-        paths = historyFilesIn(m_path);
-        paths.append(m_path);
-    } else {
-        paths.append(m_path);
-        paths.append(QFileInfo(m_path).absolutePath());
+    for (const QString &path : std::as_const(m_sources.paths)) {
+        if (path == m_sources.classFolder) {
+            paths += historyFilesIn(path);
+            paths.append(path);
+        } else {
+            paths.append(path);
+            paths.append(QFileInfo(path).absolutePath());
+        }
     }
     QStringList missing;
     const QStringList watched = m_watcher->files() + m_watcher->directories();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "scelte/scelte.h"
 #include "storico/storico.h"
 
 #include <QFutureWatcher>
@@ -24,11 +25,15 @@ public:
     explicit HistoryWatch(QObject *parent = nullptr);
     ~HistoryWatch() override;  // waits for a reading under way
 
-    // Follows path (a class folder when folder), with the joins of names kept at joinsFile;
-    // what was followed before is dropped, and a reading of it still under way goes unseen.
-    void follow(const QString &path, bool folder, const QString &joinsFile);
+    // Follows a history file, or a class folder (sources.classFolder) with this computer's
+    // own history beside it when that is the folder its games copy to, and the children's
+    // choices (in choicesFolder, or this account's configuration when it is empty); what was
+    // followed before is dropped, and a reading of it still under way goes unseen.
+    void follow(const HistorySources &sources, const QString &choicesFolder);
     // Reads what changed now, or once more after the reading under way.
     void refresh();
+    // The children's choices, as the last reading found them.
+    const Scelte::Tutte &choices() const { return m_choices; }
 
 signals:
     // A reading finished (the first, or after a change); the summary may equal the last one.
@@ -39,11 +44,18 @@ private:
     void finished();
     void watch();
 
-    QString m_path;
-    bool m_folder = false;
+    struct Reading
+    {
+        HistorySummary summary;
+        Scelte::Tutte choices;
+    };
+
+    HistorySources m_sources;
+    QString m_choicesFolder;
+    Scelte::Tutte m_choices;
     std::shared_ptr<HistoryFollower> m_follower;
     std::shared_ptr<HistoryFollower> m_reading;  // the follower of the reading under way
-    QFutureWatcher<HistorySummary> m_read;
+    QFutureWatcher<Reading> m_read;
     bool m_again = false;
     QFileSystemWatcher *m_watcher;
     QTimer *m_poll;

@@ -35,10 +35,11 @@ int main(int argc, char *argv[])
 
     installQtItalian(app);
 
-    // With nothing named, the class folder this computer's games write to, when it is
-    // set and reachable; else this computer's own history.
+    // With nothing named, the class folder this computer's games copy their answers to,
+    // when one is set (out of reach, the window says so and offers this computer's own
+    // history); else this computer's own history.
     QString path = args.value(0);
-    if (const QString classFolder = historyClassFolder(); path.isEmpty() && QFileInfo(classFolder).isDir())
+    if (const QString classFolder = historyClassFolder(); path.isEmpty() && !classFolder.isEmpty())
         path = classFolder;
     Quaderno window(dataFolderPath(), path);
     window.show();

@@ -1,5 +1,7 @@
 #include "quaderno/notebookdata.h"
 
+#include "core/tabellina.h"
+
 #include "core/runtimeerror.h"
 #include "records/records.h"
 
@@ -400,4 +402,38 @@ ClassGrid classGrid(const HistorySummary &summary, int tabellina)
     else
         grid.weakText = QStringLiteral("Nessun fatto da ripassare");
     return grid;
+}
+
+void setTables(ClassGrid &grid, const Scelte::Tutte &choices)
+{
+    grid.tables.clear();
+    grid.tablesWhy.clear();
+    for (const QString &key : std::as_const(grid.keys)) {
+        const Scelta own = choices.bambini.value(key);
+        const int tabellina = own.tabellina.value_or(choices.classe.tabellina.value_or(2));
+        const bool ripasso = own.ripasso.value_or(choices.classe.ripasso.value_or(false));
+        QString text = tabellina == tutteLeTabelline ? QStringLiteral("tutte") : QStringLiteral("del %1").arg(tabellina);
+        if (ripasso)
+            text += QStringLiteral(", ripasso mirato");
+        QString why = own.tabellina ? QStringLiteral("scelta per il bambino")
+                      : choices.classe.tabellina ? QStringLiteral("la tabellina della classe")
+                                                 : QStringLiteral("nessuna scelta: la tabellina del 2");
+        if (!choices.reached) {
+            text += QStringLiteral(" (?)");
+            why = QStringLiteral("la cartella della classe non si raggiunge: è l'ultima scelta letta qui");
+        }
+        grid.tables.append(text);
+        grid.tablesWhy.append(why);
+    }
+}
+
+QString outOfReachText(const QDateTime &since, bool read, const QDateTime &now)
+{
+    const QString when = since.date() == now.date()
+                             ? QStringLiteral("dalle %1").arg(since.toString(QStringLiteral("HH:mm")))
+                             : QStringLiteral("dal %1 alle %2")
+                                   .arg(since.toString(QStringLiteral("dd/MM/yyyy")), since.toString(QStringLiteral("HH:mm")));
+    return QStringLiteral("La cartella della classe non si raggiunge (%1): %2")
+        .arg(when, read ? QStringLiteral("i dati sono quelli letti allora.")
+                        : QStringLiteral("non ne è stato letto ancora nulla."));
 }

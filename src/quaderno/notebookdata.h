@@ -1,5 +1,6 @@
 #pragma once
 
+#include "scelte/scelte.h"
 #include "storico/factrule.h"
 #include "storico/storico.h"
 
@@ -105,5 +106,14 @@ struct ClassGrid
     QList<std::array<QString, 10>> figures;      // "7 su 10, 3,1 s": what each state is judged on
     int players = 0;                             // the children who answered the table's problems
     QString weakText;  // the facts that most of them have to practise
+    QStringList tables;     // the table each child starts on: "del 7", "tutte, ripasso mirato"
+    QStringList tablesWhy;  // whose choice it is: "scelta per il bambino", "della classe"...
 };
 ClassGrid classGrid(const HistorySummary &summary, int tabellina);
+// What the notebook says of a class folder out of reach since `since`: "La cartella della
+// classe non si raggiunge (dalle 10:32): i dati sono quelli letti allora.", or, when nothing
+// of it was read yet, that nothing was; "dal 07/12/2026 alle 10:32" on another day than now.
+QString outOfReachText(const QDateTime &since, bool read, const QDateTime &now);
+
+// The table each child of the grid starts on, as the game decides it from the choices.
+void setTables(ClassGrid &grid, const Scelte::Tutte &choices);

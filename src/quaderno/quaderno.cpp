@@ -1,5 +1,6 @@
 #include "quaderno/quaderno.h"
 
+#include "core/tabellina.h"
 #include "quaderno/childpage.h"
 #include "quaderno/classpage.h"
 #include "quaderno/controls.h"
@@ -7,8 +8,11 @@
 #include "quaderno/notebookdata.h"
 #include "quaderno/report.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -21,6 +25,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTabWidget>
@@ -66,6 +71,15 @@ void Quaderno::buildControls()
     for (int n = 2; n <= 10; ++n)
         m_table->addItem(QStringLiteral("Tabellina del %1").arg(n), n);
 
+    // A class folder out of reach: what is shown is what was read before, and it says so.
+    m_away = valueLabel("lblCartellaLontana", QStringLiteral("Cartella della classe"));
+    QFont bold = m_away->font();
+    bold.setBold(true);
+    m_away->setFont(bold);
+    m_away->hide();
+    m_showOwn = button("cmdStoricoComputer", QStringLiteral("Mostra lo storico di &questo computer"));
+    m_showOwn->hide();
+
     m_tabs = new QTabWidget;
     m_tabs->setObjectName(QStringLiteral("schede"));
     m_tabs->addTab(m_childPage, QStringLiteral("&Bambino"));
@@ -104,14 +118,17 @@ void Quaderno::buildLayout()
     auto *main = new QVBoxLayout(this);
     main->addLayout(top);
     main->addWidget(m_message);
+    main->addWidget(m_away);
+    main->addWidget(m_showOwn, 0, Qt::AlignLeft);
     main->addWidget(m_tabs, 1);
     main->addWidget(m_skipped);
     main->addWidget(m_pathLabel);
     main->addLayout(buttons);
 
-    QList<QWidget *> order{m_table, m_openFolder};
+    QList<QWidget *> order{m_table, m_openFolder, m_showOwn};
     order += m_childPage->tabStops();
-    order += {m_classPage->tabStop(), m_open, m_print, m_close};
+    order += m_classPage->tabStops();
+    order += {m_open, m_print, m_close};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
@@ -126,6 +143,9 @@ void Quaderno::connectParts()
     });
     connect(m_childPage, &ChildPage::joinAsked, this, &Quaderno::askJoin);
     connect(m_childPage, &ChildPage::separateAsked, this, &Quaderno::separateChild);
+    connect(m_classPage, &ClassPage::assignAsked, this, &Quaderno::askAssign);
+    connect(m_showOwn, &QPushButton::clicked, this,
+            [this] { follow(m_dataFolder + QLatin1String(historyFileName), false); });
     connect(m_openFolder, &QPushButton::clicked, this, &Quaderno::chooseFolder);
     connect(m_open, &QPushButton::clicked, this, &Quaderno::openCsv);
     connect(m_print, &QPushButton::clicked, this, &Quaderno::print);
@@ -148,7 +168,16 @@ int Quaderno::tabellina() const
 
 void Quaderno::openPath(const QString &path)
 {
-    follow(path, QFileInfo(path).isDir());
+    // The class folder of this computer's games is a folder even while it is out of reach.
+    const QString classFolder = historyClassFolder();
+    const bool configured = !classFolder.isEmpty() && QFileInfo(path).absoluteFilePath() == QFileInfo(classFolder).absoluteFilePath();
+    follow(path, configured || QFileInfo(path).isDir());
+}
+
+// Where the children's choices are kept: the class folder, or this account's configuration.
+QString Quaderno::choicesFolder() const
+{
+    return m_folder ? m_path : QString();
 }
 
 QString Quaderno::joinsFile() const
@@ -160,13 +189,24 @@ void Quaderno::follow(const QString &path, bool folder)
 {
     m_path = QFileInfo(path).absoluteFilePath();
     m_folder = folder;
-    m_own = !folder && m_path == QFileInfo(m_dataFolder + QLatin1String(historyFileName)).absoluteFilePath();
+    const QString own = QFileInfo(m_dataFolder + QLatin1String(historyFileName)).absoluteFilePath();
+    m_own = !folder && m_path == own;
     m_shown = false;
-    m_pathLabel->setText(m_folder ? QStringLiteral("Cartella della classe: %1").arg(QDir::toNativeSeparators(m_path))
-                                  : QStringLiteral("File dello storico: %1").arg(QDir::toNativeSeparators(m_path)));
+    m_folderRead = false;
+    const QString shown = QDir::toNativeSeparators(m_path);
+    m_pathLabel->setText(m_folder ? QStringLiteral("Cartella della classe: %1").arg(shown)
+                         : m_own  ? QStringLiteral("Storico di questo computer: %1").arg(shown)
+                                  : QStringLiteral("File dello storico: %1").arg(shown));
     m_open->setText(m_folder ? QStringLiteral("A&pri la cartella") : QStringLiteral("Apri il file CS&V"));
     m_open->setAccessibleName(QString(m_open->text()).remove(u'&'));
-    m_watch->follow(m_path, m_folder, joinsFile());
+    // The class folder this computer's games copy their answers to is read with this
+    // computer's own history, whose answers not yet copied there count too, once.
+    HistorySources sources{{m_path}, {}, {}, joinsFile()};
+    if (m_folder && m_path == QFileInfo(historyClassFolder()).absoluteFilePath())
+        sources = classSources(m_path, own);
+    else if (m_folder)
+        sources.classFolder = m_path;
+    m_watch->follow(sources, choicesFolder());
 }
 
 void Quaderno::showSummary(const HistorySummary &summary)
@@ -174,10 +214,22 @@ void Quaderno::showSummary(const HistorySummary &summary)
     // A reading mostly finds nothing new: the window is left as it is.
     if (m_shown && summary.entries == m_summary.entries && summary.skipped == m_summary.skipped
         && summary.skippedIn == m_summary.skippedIn && summary.error == m_summary.error
-        && summary.exists == m_summary.exists && summary.names == m_summary.names && summary.joins == m_summary.joins)
+        && summary.exists == m_summary.exists && summary.names == m_summary.names && summary.joins == m_summary.joins
+        && summary.outOfReach == m_summary.outOfReach && m_watch->choices() == m_choices)
         return;
     m_shown = true;
     m_summary = summary;
+    m_choices = m_watch->choices();
+    showReach();
+    // Started while the class folder is away: this computer's answers are not shown as the
+    // class's; they are offered, named as what they are.
+    if (m_folder && !m_folderRead) {
+        m_message->hide();
+        m_tabs->hide();
+        m_print->setEnabled(false);
+        emit loaded();
+        return;
+    }
     m_open->setEnabled(m_folder || (m_summary.exists && m_summary.error.isEmpty()));
     const QString skipped = m_summary.notHistory ? QString() : skippedText(m_summary);
     m_skipped->setText(skipped);
@@ -212,6 +264,16 @@ void Quaderno::showSummary(const HistorySummary &summary)
     emit loaded();
 }
 
+void Quaderno::showReach()
+{
+    const bool away = m_folder && m_summary.outOfReach.isValid();
+    m_folderRead = m_folderRead || (m_folder && !away);
+    m_awayText = away ? outOfReachText(m_summary.outOfReach, m_folderRead, QDateTime::currentDateTime()) : QString();
+    m_away->setText(m_awayText);
+    m_away->setVisible(away);
+    m_showOwn->setVisible(away && !m_folderRead);
+}
+
 void Quaderno::showPages()
 {
     const int t = tabellina();
@@ -219,7 +281,9 @@ void Quaderno::showPages()
     if (m_own)
         record = readStoredRecord(m_dataFolder, t);
     m_childPage->setContent({m_summary, t, record});
-    m_classPage->setGrid(classGrid(m_summary, t));
+    ClassGrid grid = classGrid(m_summary, t);
+    setTables(grid, m_choices);
+    m_classPage->setGrid(grid);
 }
 
 void Quaderno::print()
@@ -256,12 +320,14 @@ void Quaderno::print()
         for (const ChildReport &c : std::as_const(m_summary.children))
             all.append(c.games);
         std::sort(all.begin(), all.end(), [](const GameSummary &a, const GameSummary &b) { return a.started < b.started; });
-        paintClass(painter, painter.viewport(), {m_classPage->grid(), periodText(all), QDateTime::currentDateTime()});
+        paintClass(painter, painter.viewport(),
+                   {m_classPage->grid(), periodText(all), QDateTime::currentDateTime(), m_awayText});
     } else {
         std::optional<StoredRecord> record;
         if (m_own)
             record = readStoredRecord(m_dataFolder, t);
-        paintReport(painter, painter.viewport(), {child, t, recordLine(child, t, record), QDateTime::currentDateTime()});
+        paintReport(painter, painter.viewport(),
+                    {child, t, recordLine(child, t, record), QDateTime::currentDateTime(), m_awayText});
     }
 }
 
@@ -320,6 +386,48 @@ void Quaderno::changeJoins(const std::function<void(NameJoins &)> &change)
     if (!error.isEmpty()) {
         QMessageBox::warning(this, QStringLiteral("Nomi uniti"),
                              QStringLiteral("Non riesco a salvare i nomi uniti: %1. Lo storico non è cambiato.").arg(error));
+        return;
+    }
+    m_watch->refresh();
+}
+
+void Quaderno::askAssign(const QStringList &keys)
+{
+    QDialog dialog(this);
+    dialog.setWindowTitle(QStringLiteral("Assegna tabellina"));
+    auto *whole = new QRadioButton(QStringLiteral("A &tutta la classe (anche a chi non ha ancora giocato)"));
+    auto *chosen = new QRadioButton(keys.size() == 1 ? QStringLiteral("Al &bambino scelto nella griglia")
+                                                     : QStringLiteral("Ai %1 &bambini scelti nella griglia").arg(keys.size()));
+    chosen->setEnabled(!keys.isEmpty());
+    (keys.isEmpty() ? whole : chosen)->setChecked(true);
+    auto *table = new QComboBox;
+    table->setAccessibleName(QStringLiteral("Tabellina"));
+    for (int n = 2; n <= 10; ++n)
+        table->addItem(QStringLiteral("Tabellina del %1").arg(n), n);
+    table->addItem(QStringLiteral("Tutte le tabelline"), tutteLeTabelline);
+    table->setCurrentIndex(table->findData(tabellina()));
+    auto *ripasso = new QCheckBox(QStringLiteral("&Ripasso mirato"));
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto *form = new QVBoxLayout(&dialog);
+    form->addWidget(whole);
+    form->addWidget(chosen);
+    form->addWidget(titleFor(QStringLiteral("Tabe&llina:"), table));
+    form->addWidget(table);
+    form->addWidget(ripasso);
+    form->addWidget(new QLabel(QStringLiteral("Vale dalla prossima partita; il bambino può sempre cambiarla dal menu.")));
+    form->addWidget(buttons);
+    if (dialog.exec() == QDialog::Accepted)
+        assignTable(chosen->isChecked() ? keys : QStringList(), {table->currentData().toInt(), ripasso->isChecked()});
+}
+
+void Quaderno::assignTable(const QStringList &keys, const Scelta &scelta)
+{
+    Scelte scelte(choicesFolder());
+    if (!(keys.isEmpty() ? scelte.assegnaClasse(scelta) : scelte.assegnaBambini(keys, scelta))) {
+        QMessageBox::warning(this, QStringLiteral("Assegna tabellina"),
+                             QStringLiteral("Non riesco ad assegnare la tabellina: %1.").arg(scelte.error()));
         return;
     }
     m_watch->refresh();

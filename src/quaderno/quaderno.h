@@ -1,5 +1,6 @@
 #pragma once
 
+#include "scelte/scelte.h"
 #include "storico/storico.h"
 
 #include <QWidget>
@@ -43,6 +44,9 @@ public:
     // undoes the joins that count as key, in the joins file; a failure is said in a message.
     void joinChild(const QString &key, const QString &target);
     void separateChild(const QString &key);
+    // Sets the table (and "Ripasso mirato") the children of keys start on, or, with no keys,
+    // the class's, clearing every child's own; a failure is said in a message.
+    void assignTable(const QStringList &keys, const Scelta &scelta);
 
 signals:
     // The window shows a newly read summary (the first reading, or new answers).
@@ -59,6 +63,9 @@ private:
     void showSummary(const HistorySummary &summary);
     void showPages();
     void askJoin(const QString &key);
+    void askAssign(const QStringList &keys);
+    void showReach();
+    QString choicesFolder() const;
     void changeJoins(const std::function<void(NameJoins &)> &change);
     void chooseFolder();
     void openCsv();
@@ -68,12 +75,17 @@ private:
     bool m_folder = false;
     bool m_own = false;  // this computer's own history, whose record the child's page shows
     HistorySummary m_summary;
+    Scelte::Tutte m_choices;
     bool m_shown = false;
+    bool m_folderRead = false;  // the class folder followed was reached at least once
+    QString m_awayText;         // what is said of the class folder out of reach; empty when reached
 
     HistoryWatch *m_watch;
     ChildPage *m_childPage;
     ClassPage *m_classPage;
     QLabel *m_message = nullptr;
+    QLabel *m_away = nullptr;
+    QPushButton *m_showOwn = nullptr;
     QComboBox *m_table = nullptr;
     QTabWidget *m_tabs = nullptr;
     QLabel *m_skipped = nullptr;

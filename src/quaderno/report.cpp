@@ -107,6 +107,8 @@ QRect paintReport(QPainter &painter, const QRect &page, const ReportContent &con
              .arg(period.isEmpty() ? QStringLiteral("nessuna") : period,
                   content.printed.toString(QStringLiteral("dd/MM/yyyy HH:mm"))),
          unit * 3);
+    if (!content.note.isEmpty())
+        line(painter, area, painted, sized(unit * 2.4, true), content.note, unit * 2);
     line(painter, area, painted, sized(unit * 2.8, true), childSummaryText(child), unit * 1);
     line(painter, area, painted, sized(unit * 2.6), content.record, unit * 3);
 
@@ -206,6 +208,8 @@ QRect paintClass(QPainter &painter, const QRect &page, const ClassContent &conte
              .arg(content.period.isEmpty() ? QStringLiteral("nessuna") : content.period,
                   content.printed.toString(QStringLiteral("dd/MM/yyyy HH:mm"))),
          unit * 1.5);
+    if (!content.note.isEmpty())
+        line(painter, area, painted, sized(unit * 2.2, true), content.note, unit * 1);
     line(painter, area, painted, sized(unit * 2.3, true), content.grid.weakText, unit * 0.8);
     line(painter, area, painted, sized(unit * 2.0), classLegendText(), unit * 1.5);
 

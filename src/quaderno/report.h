@@ -16,6 +16,7 @@ struct ReportContent
     int tabellina = 2;   // the table whose facts are listed
     QString record;      // recordLine(): this computer's record, or the child's best game
     QDateTime printed;   // when the page is made, in its heading
+    QString note;        // under the heading when not empty: a class folder out of reach
 };
 
 // Paints one child's report on one page: heading with the period and the table, summary,
@@ -33,6 +34,7 @@ struct ClassContent
     ClassGrid grid;      // of the table it names
     QString period;      // periodText() of every game of the class
     QDateTime printed;
+    QString note;        // as on a child's page
 };
 
 // Paints the class grid on one page (meant for a landscape page): a row per child, a

@@ -55,6 +55,7 @@ public:
         QHash<QString, Scelta> bambini;  // by key, those with a choice of their own
         Scelta classe;
         bool reached = true;
+        bool operator==(const Tutte &) const = default;
     };
     Tutte tutte(const QStringList &keys);
     // Sets the choice of the children of keys (their own), or the class's, clearing every
