@@ -396,8 +396,9 @@ void Quaderno::askAssign(const QStringList &keys)
     QDialog dialog(this);
     dialog.setWindowTitle(QStringLiteral("Assegna tabellina"));
     auto *whole = new QRadioButton(QStringLiteral("A &tutta la classe (anche a chi non ha ancora giocato)"));
-    auto *chosen = new QRadioButton(keys.size() == 1 ? QStringLiteral("Al &bambino scelto nella griglia")
-                                                     : QStringLiteral("Ai %1 &bambini scelti nella griglia").arg(keys.size()));
+    auto *chosen = new QRadioButton(keys.isEmpty()     ? QStringLiteral("Ai &bambini scelti nella griglia (nessuno per ora)")
+                                    : keys.size() == 1 ? QStringLiteral("Al &bambino scelto nella griglia")
+                                                       : QStringLiteral("Ai %1 &bambini scelti nella griglia").arg(keys.size()));
     chosen->setEnabled(!keys.isEmpty());
     (keys.isEmpty() ? whole : chosen)->setChecked(true);
     auto *table = new QComboBox;

@@ -6,10 +6,12 @@ while it is open without a click, and shows the class grid.
 
 With --docs it then takes the README's pictures from generated histories (the bench
 program bench_quaderno beside the binary writes them): docs/classe.png, the class view
-with 24 children, one with a long name and one with a name joined to his; docs/quaderno.png,
+with 24 children, one with a long name and one with a name joined to his; docs/assegna.png,
+the same with "Assegna tabellina..." open; docs/quaderno.png,
 that child's page; docs/stampa.png, his printed page; docs/quaderno2000.png, a child with
 2,000 games; and one at QT_SCALE_FACTOR=2 (quaderno-hidpi.png among the artifacts)."""
 
+import hashlib
 import os
 import shlex
 import subprocess
@@ -165,7 +167,13 @@ def pictures(desktop, args):
         small(target)
         run.stop()
 
+    # The class's table, the table of 4, and Marco's own, the table of 7, as the notebook's
+    # "Assegna tabellina..." leaves them in the class folder.
+    (classe / "scelta-classe.txt").write_text("tabellina=4\n")
+    marco = "scelta-marco-" + hashlib.sha1(b"marco").hexdigest()[:16] + ".txt"
+    (classe / marco).write_text("nome=Marco\ntabellina=7\nripasso=1\n")
     picture(classe, ["alt+l"], f"{args.docs}/classe.png")
+    picture(classe, ["alt+l", "alt+a"], f"{args.docs}/assegna.png")
     # Marco, who typed "Marcp" in some games, joined to his name: the table of 4, his 4 x 7 chosen.
     picture(classe, ["alt+t", "Down", "Down", "alt+m", "m", "a", "r", "c",
                      "alt+f", "Down", "Down", "Down", "Down", "Down", "Down", "Down"], f"{args.docs}/quaderno.png")
