@@ -284,6 +284,8 @@ def class_folder_away_at_start(case):
         game = lucia_plays(desktop, case, home, 0, log="program2.log")
         took = wait_copy(folder, 4, timeout=30)
         give_answers(game, 2, first=True)
+        # Each answer reaches the copy as it is given, not only as the game ends.
+        wait_copy(folder, 6, timeout=10)
         leave_game(game)
     check_every_answer_once(case, own, folder, 6)
     print(f"    6 answers given, 6 kept here, 6 in the class copy; the 4 of the first game in the copy "
