@@ -68,7 +68,7 @@ QByteArrayView wholeLines(QByteArrayView bytes)
 template<typename Take>
 qint64 walkFile(int fd, qint64 from, qint64 to, Take take)
 {
-    RecordWalker walker;
+    RecordWalker walker(from == 0);
     QByteArray buffer;
     qint64 at = from;  // the file offset of buffer's first byte
     while (at + buffer.size() < to) {
@@ -81,7 +81,7 @@ qint64 walkFile(int fd, qint64 from, qint64 to, Take take)
         const bool last = at + buffer.size() == to;
         const QByteArrayView view = last ? wholeLines(buffer) : QByteArrayView(buffer);
         const char *base = buffer.constData();
-        const qsizetype walked = walker.walk(view, last, [&](const char *p, const Record &r) {
+        const qsizetype walked = walker.walk(view, last, [&](const char *p, const Record &r, const RawEntry &) {
             take(p, r, at + (r.next - base));
         });
         buffer.remove(0, walked);
@@ -100,9 +100,9 @@ bool walkTail(int fd, qint64 size, qint64 window, Take take)
     if (!readRange(fd, from, size, bytes))
         return false;
     const char *base = bytes.constData();
-    RecordWalker walker;
+    RecordWalker walker(from == 0);
     walker.walk(wholeLines(QByteArrayView(bytes).sliced(firstLineStart(bytes, from == 0))), true,
-                [&](const char *p, const Record &r) { take(p, r, from + (r.next - base)); });
+                [&](const char *p, const Record &r, const RawEntry &) { take(p, r, from + (r.next - base)); });
     return true;
 }
 

@@ -110,54 +110,108 @@ QByteArray copiedRecord(const char *begin, const Record &record);
 // Whether the record at begin is, as copied, the given one; no copy made.
 bool isCopiedRecord(const char *begin, const Record &record, QByteArrayView copied);
 
-// Walks the answers of a file as the reader reads them (headers, blank and damaged lines
-// passed by, an old line after a new one taken for a new line cut short), calling
-// take(begin, record) for each; a record still without its line ending waits unless atEnd.
-// walk() returns how many bytes it went through: give the rest again with what follows.
+// The first line ending (CR or LF) in [p, end), or nullptr.
+inline const char *lineEnd(const char *p, const char *end)
+{
+    for (; p < end; ++p) {
+        if (*p == '\n' || *p == '\r')
+            return p;
+    }
+    return nullptr;
+}
+
+// Walks the records of a file as they come, chunk after chunk, calling take(begin, record,
+// entry) for each answer. Headers, blank lines and damaged lines are passed by, each damaged
+// line counted; an old line after a new one is a new line cut short by a crash. A record still
+// without its line ending waits unless atEnd. walk() returns how many bytes it took: give the
+// rest again with what follows. The one way the history's lines are told apart, for the
+// reader and for the class copy.
 class RecordWalker final
 {
 public:
+    // fromStart: the data begins at the file's start (where an editor may have put a
+    // byte-order mark); else at a line of the middle.
+    explicit RecordWalker(bool fromStart = true)
+        : m_atStart(fromStart)
+    {
+    }
+
+    qint64 skipped() const { return m_skipped; }
+    qint64 historyLines() const { return m_historyLines; }  // headers and answers
+
     template<typename Take>
     qsizetype walk(QByteArrayView data, bool atEnd, Take take)
     {
         const char *const begin = data.data();
         const char *const end = begin + data.size();
         const char *p = begin;
+        if (m_atStart) {
+            if (data.size() < 3 && !atEnd)
+                return 0;
+            m_atStart = false;
+            if (data.startsWith("\xEF\xBB\xBF"))  // a byte-order mark an editor may have added
+                p += 3;
+        }
         while (p < end) {
+            if (m_skippingLine) {
+                const char *stop = lineEnd(p, end);
+                if (!stop)
+                    return data.size();
+                m_skippingLine = false;
+                p = stop + 1;
+                continue;
+            }
+            // Blank lines (an editor may leave one at the end) are no answers and no damage;
+            // so is the LF of a CR LF whose CR ended the record before it.
             if (*p == '\n' || *p == '\r') {
                 ++p;
                 continue;
             }
+            // A record is looked for in the next longestRecord bytes only, read whole or in pieces.
             Record record;
-            RawEntry entry;
-            // As the reader does: a record is looked for in the next longestRecord bytes only.
             const char *limit = end - p > longestRecord ? p + longestRecord : end;
             Scan scan = scanRecord(p, limit, atEnd && limit == end, record);
-            if (scan == Scan::NeedMore && limit == end)
-                break;
-            if (scan == Scan::Complete && record.ended && isHeader(p, record.next)) {
-                p = record.next;
-                continue;
+            if (scan == Scan::NeedMore) {
+                if (limit == end)
+                    return p - begin;
+                scan = Scan::Malformed;
             }
-            if (scan == Scan::Complete && record.ended && checkFields(record, entry)
-                && (record.count == fieldCount || !m_sawNewLine)) {
-                m_sawNewLine = m_sawNewLine || record.count == fieldCount;
-                take(p, record);
-                p = record.next;
-                continue;
+            if (scan == Scan::Complete && record.ended) {
+                RawEntry entry;
+                if (isHeader(p, record.next)) {
+                    ++m_historyLines;
+                    p = record.next;
+                    continue;
+                }
+                // Old lines come before new ones; a short line after a new one is a new line cut
+                // by a crash inside its table or time, and its last field cannot be trusted.
+                if (checkFields(record, entry) && (record.count == fieldCount || !m_sawNewLine)) {
+                    m_sawNewLine = m_sawNewLine || record.count == fieldCount;
+                    ++m_historyLines;
+                    take(p, record, entry);
+                    p = record.next;
+                    continue;
+                }
             }
-            const char *stop = p;
-            while (stop < end && *stop != '\n' && *stop != '\r')
-                ++stop;
-            if (stop == end && !atEnd)
-                break;
-            p = stop == end ? end : stop + 1;
+            // Damaged, or cut short at the end: skip its first line only. A line cut inside a
+            // quoted name would otherwise swallow the whole lines appended after it.
+            ++m_skipped;
+            if (const char *stop = lineEnd(p, end)) {
+                p = stop + 1;
+            } else {
+                m_skippingLine = !atEnd;
+                p = end;
+            }
         }
         return p - begin;
     }
 
 private:
-    bool m_sawNewLine = false;
+    bool m_atStart = true;
+    bool m_skippingLine = false;  // discarding the rest of an overlong damaged line
+    qint64 m_skipped = 0;
+    qint64 m_historyLines = 0;
+    bool m_sawNewLine = false;  // a line with the table and the time after the dictation
 };
 
 } // namespace historyformat

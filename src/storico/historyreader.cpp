@@ -15,24 +15,14 @@ using namespace historyformat;
 
 namespace {
 
-// The first line ending (CR or LF) in [p, end), or nullptr.
-const char *lineEnd(const char *p, const char *end)
-{
-    for (; p < end; ++p) {
-        if (*p == '\n' || *p == '\r')
-            return p;
-    }
-    return nullptr;
-}
-
 // Reads the records of one file as they come, chunk after chunk, and hands each answer to
 // the statistics (which may gather many files).
 class LineReader final
 {
 public:
     qsizetype feed(QByteArrayView data, bool atEnd, HistoryStats &stats);
-    qint64 skipped() const { return m_skipped; }
-    qint64 historyLines() const { return m_historyLines; }
+    qint64 skipped() const { return m_walker.skipped(); }
+    qint64 historyLines() const { return m_walker.historyLines(); }
     // The first answer read, as a class copy holds it; empty before one is.
     const QByteArray &firstAnswer() const { return m_first; }
     // From the answer *cutAt on (copiedRecord()), nothing more is counted: the rest of this
@@ -41,84 +31,21 @@ public:
     void cutAt(const QByteArray *answer) { m_cutAt = answer; }
 
 private:
+    RecordWalker m_walker;
     QByteArray m_first;
     const QByteArray *m_cutAt = nullptr;
     bool m_cut = false;
-    bool m_atStart = true;
-    bool m_skippingLine = false;  // discarding the rest of an overlong damaged line
-    qint64 m_skipped = 0;
-    qint64 m_historyLines = 0;  // headers and answers
-    bool m_sawNewLine = false;  // a line with the table and the time after the dictation
 };
 
 qsizetype LineReader::feed(QByteArrayView data, bool atEnd, HistoryStats &stats)
 {
-    const char *const begin = data.data();
-    const char *const end = begin + data.size();
-    const char *p = begin;
-    if (m_atStart) {
-        if (data.size() < 3 && !atEnd)
-            return 0;
-        m_atStart = false;
-        if (data.startsWith("\xEF\xBB\xBF"))  // a byte-order mark an editor may have added
-            p += 3;
-    }
-    while (p < end) {
-        if (m_skippingLine) {
-            const char *stop = lineEnd(p, end);
-            if (!stop)
-                return data.size();
-            m_skippingLine = false;
-            p = stop + 1;
-            continue;
-        }
-        // Blank lines (an editor may leave one at the end) are no answers and no damage; so
-        // is the LF of a CR LF whose CR ended the record before it.
-        if (*p == '\n' || *p == '\r') {
-            ++p;
-            continue;
-        }
-        // A record is looked for in the next longestRecord bytes only, read whole or in pieces.
-        Record record;
-        const char *limit = end - p > longestRecord ? p + longestRecord : end;
-        Scan scan = scanRecord(p, limit, atEnd && limit == end, record);
-        if (scan == Scan::NeedMore) {
-            if (limit == end)
-                return p - begin;
-            scan = Scan::Malformed;
-        }
-        if (scan == Scan::Complete && record.ended) {
-            RawEntry entry;
-            if (isHeader(p, record.next)) {
-                ++m_historyLines;
-                p = record.next;
-                continue;
-            }
-            // Old lines come before new ones; a short line after a new one is a new line cut
-            // by a crash inside its table or time, and its last field cannot be trusted.
-            if (checkFields(record, entry) && (record.count == fieldCount || !m_sawNewLine)) {
-                m_sawNewLine = m_sawNewLine || record.count == fieldCount;
-                ++m_historyLines;
-                if (m_first.isEmpty())
-                    m_first = copiedRecord(p, record);
-                m_cut = m_cut || (m_cutAt && !m_cutAt->isEmpty() && isCopiedRecord(p, record, *m_cutAt));
-                if (!m_cut)
-                    stats.add(record.fields[2], entry);
-                p = record.next;
-                continue;
-            }
-        }
-        // Damaged, or cut short at the end: skip its first line only. A line cut inside a
-        // quoted name would otherwise swallow the whole lines appended after it.
-        ++m_skipped;
-        if (const char *stop = lineEnd(p, end)) {
-            p = stop + 1;
-        } else {
-            m_skippingLine = !atEnd;
-            p = end;
-        }
-    }
-    return p - begin;
+    return m_walker.walk(data, atEnd, [&](const char *p, const Record &record, const RawEntry &entry) {
+        if (m_first.isEmpty())
+            m_first = copiedRecord(p, record);
+        m_cut = m_cut || (m_cutAt && !m_cutAt->isEmpty() && isCopiedRecord(p, record, *m_cutAt));
+        if (!m_cut)
+            stats.add(record.fields[2], entry);
+    });
 }
 
 QString errorJoin(const QString &errors, const QString &error)
