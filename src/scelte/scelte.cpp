@@ -340,48 +340,49 @@ Scelte::Tutte Scelte::tutte(const QStringList &keys)
 
 bool Scelte::assegnaBambini(const QStringList &keys, const Scelta &scelta)
 {
-    m_error.clear();
-    if (m_folder.isEmpty()) {
-        QSettings store = settings();
-        for (const QString &key : keys)
-            writeGroup(store, childGroup({}, key), scelta);
-        store.sync();
-        if (store.status() != QSettings::NoError)
-            m_error = u"impossibile scrivere %1"_s.arg(store.fileName());
-        return m_error.isEmpty();
-    }
-    const QString folder = m_folder;
-    const std::optional<QString> written = withinTime<QString>([folder, keys, scelta] {
-        for (const QString &key : keys)
-            if (const QString why = writeFile(folder, sceltaFileName(key), key, scelta); !why.isEmpty())
-                return why;
-        return QString();
-    });
-    m_error = written ? *written : u"%1: la cartella non risponde"_s.arg(m_folder);
-    return m_error.isEmpty();
+    return write(
+        [&](QSettings &store) {
+            for (const QString &key : keys)
+                writeGroup(store, childGroup({}, key), scelta);
+        },
+        [keys, scelta](const QString &folder) {
+            for (const QString &key : keys)
+                if (const QString why = writeFile(folder, sceltaFileName(key), key, scelta); !why.isEmpty())
+                    return why;
+            return QString();
+        });
 }
 
 bool Scelte::assegnaClasse(const Scelta &scelta)
 {
-    m_error.clear();
+    return write(
+        [&](QSettings &store) {
+            writeGroup(store, u"classe"_s, scelta);
+            store.remove(u"bambini"_s);
+        },
+        [scelta](const QString &folder) {
+            if (const QString why = writeFile(folder, classFile, {}, scelta); !why.isEmpty())
+                return why;
+            for (const QString &name : childFiles(folder))
+                if (!QFile::remove(folder + u'/' + name) && QFileInfo::exists(folder + u'/' + name))
+                    return u"%1: impossibile togliere la scelta di un bambino"_s.arg(folder + u'/' + name);
+            return QString();
+        });
+}
+
+// The notebook's writes: in the account's configuration, or in the folder, waited for a
+// bounded time (inFolder runs on a thread of its own: it captures what it needs by value).
+bool Scelte::write(const std::function<void(QSettings &)> &inSettings,
+                   const std::function<QString(const QString &folder)> &inFolder)
+{
     if (m_folder.isEmpty()) {
         QSettings store = settings();
-        writeGroup(store, u"classe"_s, scelta);
-        store.remove(u"bambini"_s);
+        inSettings(store);
         store.sync();
-        if (store.status() != QSettings::NoError)
-            m_error = u"impossibile scrivere %1"_s.arg(store.fileName());
-        return m_error.isEmpty();
+        m_error = store.status() == QSettings::NoError ? QString() : u"impossibile scrivere %1"_s.arg(store.fileName());
+    } else {
+        const std::optional<QString> written = withinTime<QString>([folder = m_folder, inFolder] { return inFolder(folder); });
+        m_error = written ? *written : u"%1: la cartella non risponde"_s.arg(m_folder);
     }
-    const QString folder = m_folder;
-    const std::optional<QString> written = withinTime<QString>([folder, scelta] {
-        if (const QString why = writeFile(folder, classFile, {}, scelta); !why.isEmpty())
-            return why;
-        for (const QString &name : childFiles(folder))
-            if (!QFile::remove(folder + u'/' + name) && QFileInfo::exists(folder + u'/' + name))
-                return u"%1: impossibile togliere la scelta di un bambino"_s.arg(folder + u'/' + name);
-        return QString();
-    });
-    m_error = written ? *written : u"%1: la cartella non risponde"_s.arg(m_folder);
     return m_error.isEmpty();
 }

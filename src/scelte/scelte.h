@@ -4,7 +4,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
+
+class QSettings;
 
 // What a child plays: the table and "Ripasso mirato". A field not chosen falls through to
 // the class's choice, and then to the table of 2 without the practice.
@@ -65,6 +68,9 @@ public:
     const QString &error() const { return m_error; }
 
 private:
+    bool write(const std::function<void(QSettings &)> &inSettings,
+               const std::function<QString(const QString &folder)> &inFolder);
+
     QString m_folder;
     QString m_joinsFile;
     QString m_error;
