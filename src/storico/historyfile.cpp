@@ -100,9 +100,9 @@ QString HistoryFile::takeUpgradeFailure()
     return std::exchange(m_upgradeFailure, QString());
 }
 
-// In a folder others can write, the name is opened only as a file of this account's that has
-// no other name; it is created only where nothing stands, so a name planted first by someone
-// else (a link to one of this account's files, say) is refused, never written through.
+// In a folder others can write, the name is never opened through a symbolic link, and created
+// only where nothing stands; open() then refuses a file another account owns or one with a
+// second name, so a name planted first by someone else is refused, never written through.
 bool HistoryFile::openShared(const QByteArray &name, bool &created)
 {
     for (int attempt = 0; attempt < 10; ++attempt) {
@@ -115,16 +115,7 @@ bool HistoryFile::openShared(const QByteArray &name, bool &created)
             if (m_fd < 0 && errno == EEXIST)
                 continue;  // made by someone else meanwhile: looked at as any other
         }
-        if (m_fd < 0)
-            return fail(historyErrorText(errno));
-        struct stat st {};
-        if (::fstat(m_fd, &st) != 0)
-            return fail(historyErrorText(errno));
-        if (st.st_uid != ::geteuid())
-            return fail(QStringLiteral("il file è di un altro utente"));
-        if (S_ISREG(st.st_mode) && st.st_nlink > 1)
-            return fail(QStringLiteral("il file ha un altro nome (un collegamento)"));
-        return true;
+        return m_fd >= 0 || fail(historyErrorText(errno));
     }
     return fail(historyErrorText(EEXIST));
 }
@@ -152,6 +143,10 @@ bool HistoryFile::open()
             return fail(historyErrorText(errno));
         if (!S_ISREG(st.st_mode))
             return fail(QStringLiteral("non è un file normale"));
+        if (shared && st.st_uid != ::geteuid())
+            return fail(QStringLiteral("il file è di un altro utente"));
+        if (shared && st.st_nlink > 1)
+            return fail(QStringLiteral("il file ha un altro nome (un collegamento)"));
         // A file system without locks is written unlocked.
         int taken;
         while ((taken = ::flock(m_fd, LOCK_EX)) != 0 && errno == EINTR) {
